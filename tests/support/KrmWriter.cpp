@@ -240,24 +240,30 @@ Bytes KrmWriter::Header(uint16_t version, uint16_t width, uint16_t height, uint3
   return out;
 }
 
+Bytes KrmWriter::IndexImage(const KrmBuildOptions& options) const {
+  Bytes out;
+  if (!options.WriteIndex) return out;
+  PutU32(out, options.IndexCount ? *options.IndexCount : uint32_t(FIndex.size()));
+  for (uint32_t reserved : options.IndexReserved) PutU32(out, reserved);
+  const bool shortEntries = FVersion == KRM_VERSION_0000 || FVersion == KRM_VERSION_0100;
+  for (const IndexEntry& e : FIndex) {
+    PutU32(out, e.Time);
+    if (shortEntries) {
+      PutU32(out, uint32_t(e.Offset));
+    } else {
+      PutU32(out, 0);
+      PutU64(out, e.Offset);
+    }
+  }
+  return out;
+}
+
 Bytes KrmWriter::Build(const KrmBuildOptions& options) const {
   const uint64_t indexOffset = options.IndexOffset ? *options.IndexOffset : FFrameData.size();
   Bytes out = Header(FVersion, FWidth, FHeight, FDuration, indexOffset, options.Magic1, options.Magic2);
   out.insert(out.end(), FFrameData.begin(), FFrameData.end());
-  if (options.WriteIndex) {
-    PutU32(out, options.IndexCount ? *options.IndexCount : uint32_t(FIndex.size()));
-    for (uint32_t reserved : options.IndexReserved) PutU32(out, reserved);
-    const bool shortEntries = FVersion == KRM_VERSION_0000 || FVersion == KRM_VERSION_0100;
-    for (const IndexEntry& e : FIndex) {
-      PutU32(out, e.Time);
-      if (shortEntries) {
-        PutU32(out, uint32_t(e.Offset));
-      } else {
-        PutU32(out, 0);
-        PutU64(out, e.Offset);
-      }
-    }
-  }
+  Bytes index = IndexImage(options);
+  out.insert(out.end(), index.begin(), index.end());
   if (options.TruncateTo && *options.TruncateTo < out.size()) out.resize(size_t(*options.TruncateTo));
   return out;
 }

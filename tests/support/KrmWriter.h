@@ -114,6 +114,9 @@ class KrmWriter {
   // The file image: header, frame data, index header and entries (8 bytes
   // for versions 0x0000 and 0x0100, else 16).
   Bytes Build(const KrmBuildOptions& options = {}) const;
+  // Just the index part of Build(options): index header and entries (empty
+  // when WriteIndex is false), for tests that place it themselves.
+  Bytes IndexImage(const KrmBuildOptions& options = {}) const;
   // Writes Build(options) to path; throws std::runtime_error on failure.
   void SaveToFile(const std::string& path, const KrmBuildOptions& options = {}) const;
 
