@@ -1,0 +1,169 @@
+#pragma once
+// The control's own behaviour, apart from its COM plumbing: set-up and
+// teardown, the play state with every transition, the handlers of the
+// engine's window messages, the reconnect timer and the popup menu.
+//
+// Plain C++: the COM object holds one TBrindoluxCtrl, forwards each IBrindolux
+// member of its own to the member function of the same name and turns a
+// thrown Exception into the failure result, with Message() as the error
+// description. Everything here runs on the container's user-interface thread.
+//
+// The control's window exists from construction to destruction, because the
+// engine's threads post their results to it at any time. Until the container
+// activates the control in place it is parked under a hidden top-level window
+// (a message-only window could not be reparented later).
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "BrindoluxTLB.h"  // TStatus, TDisplayMode
+#include "ControlEvents.h"
+#include "DetailFrame.h"
+#include "PlayerContext.h"
+
+class TDownloadBuffer;
+
+class TBrindoluxCtrl {
+ public:
+  // Reconnect delay after a connection, login, network or read failure.
+  static constexpr UINT AutoConnectDelayMs = 3000;
+
+  // Events may be null: nothing is fired until a sink is attached.
+  explicit TBrindoluxCtrl(TControlEvents* Events = nullptr);
+  // Closes the source (a failure is logged, never raised), frees the buffers
+  // and releases the decoder.
+  ~TBrindoluxCtrl();
+  TBrindoluxCtrl(const TBrindoluxCtrl&) = delete;
+  TBrindoluxCtrl& operator=(const TBrindoluxCtrl&) = delete;
+
+  HWND Handle() const { return FHandle.get(); }
+  // Puts the control's window into the container's window; null parks it
+  // again under the hidden window.
+  void SetParentWindow(HWND Parent);
+  // The container connected (or, with null, disconnected) its event sink.
+  void AttachEventSink(TControlEvents* Events);
+  TControlEvents* Events() const { return FEvents; }
+
+  // The control's own members of IBrindolux, in the order of the interface.
+  void LoadFile(const std::wstring& Filename);
+  void SendScript(const std::wstring& Str);
+  void Open(const std::wstring& Filename);
+  TDisplayMode GetDisplayMode() const { return FDisplayMode; }
+  // Values other than 0, 1 and 2 change nothing.
+  void SetDisplayMode(TDisplayMode Value);
+  void Play();
+  void Pause();
+  void Stop();
+  void Close();
+  void FastForward();
+  void FastReverse();
+  int32_t GetCurrentPosition() const;
+  void SetCurrentPosition(int32_t Milliseconds);
+  int32_t GetDuration() const;
+  std::wstring GetLocalIP() const;
+  void SetLocalIP(const std::wstring& Value);
+  int32_t GetMax() const;
+  int32_t GetMin() const;
+  bool GetFullScreen() const { return FDisplayMode == dmFull; }
+  void SetFullScreen(bool Value);
+  std::wstring GetURL() const { return FURL; }
+  void SetURL(const std::wstring& Value);
+  TStatus GetStatus() const { return FState; }
+  bool GetAutoStart() const { return FAutoStart; }
+  void SetAutoStart(bool Value) { FAutoStart = Value; }
+  int32_t GetKRMWidth() const;
+  int32_t GetKRMHeight() const;
+  int32_t GetInitialColor() const { return FInitialColor; }
+  void SetInitialColor(int32_t Value) { FInitialColor = Value; }
+  // The live source's texts; empty for every other source.
+  std::wstring GetHost() const;
+  std::wstring GetChannelName() const;
+  std::wstring GetTitle() const;
+  std::wstring GetAuthor() const;
+  std::wstring GetCopyright() const;
+  std::wstring GetDescription() const;
+  bool GetAutoConnect() const { return FAutoConnect; }
+  void SetAutoConnect(bool Value) { FAutoConnect = Value; }
+  void Request(const std::wstring& Command);
+  int32_t GetMediaTime() const;
+  bool GetEnableCache() const { return FEnableCache; }
+  void SetEnableCache(bool Value) { FEnableCache = Value; }
+  // "#" and six hexadecimal digits, red, green, blue.
+  std::wstring GetbgColor() const;
+  void SetbgColor(const std::wstring& Value);
+  bool GetContextMenu() const { return FContextMenu; }
+  void SetContextMenu(bool Value) { FContextMenu = Value; }
+  bool GetIgnoreTimestamp() const { return FIgnoreTimestamp; }
+  void SetIgnoreTimestamp(bool Value) { FIgnoreTimestamp = Value; }
+
+  // The play context the engine's threads work on (read-only for callers).
+  const PlayerContext& Context() const { return FContext; }
+  HMENU PopupMenu() const { return pmKRM.get(); }
+
+  // Menu command identifiers of pmKRM.
+  enum : UINT { miFull = 101, miOriginal = 102, miAdaptive = 103, miStatus = 104, miAbout = 105 };
+
+ private:
+  struct TMenuDestroyer {
+    void operator()(HMENU Menu) const { DestroyMenu(Menu); }
+  };
+  using TMenuHandle = std::unique_ptr<std::remove_pointer_t<HMENU>, TMenuDestroyer>;
+
+  static LRESULT CALLBACK WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+  LRESULT HandleMessage(UINT Msg, WPARAM WParam, LPARAM LParam);
+  // Where the class library would show an exception of a handler or timer:
+  // a message box with its text on the control's window.
+  void ShowException(const std::string& Text);
+
+  void SetUpControl();
+  void CreatePopupMenu();
+  void OpenURL(const std::wstring& URL);
+  void PurgeQueue();
+  void CloseSource();
+  void CancelOpening();
+  void SetState(TStatus State);
+  void DoPlay();
+  void DoPause();
+  void DoStop();
+  void DoScanForward();
+  void DoScanReverse();
+  void ApplyDisplayMode();
+  void RepaintAll();
+  void ChangeDisplayMode(TDisplayMode Mode);
+  void LoadNailsForURL();
+
+  void WMOpened(WPARAM WParam);
+  void WMError(WPARAM WParam);
+  void WMEnd();
+  void WMDirtyRect(WPARAM WParam, LPARAM LParam);
+  void TimerAutoConnect();
+  void ContextPopup(LPARAM LParam);
+
+  // The hidden top-level window the control's window is parked under; made
+  // first, destroyed last.
+  TWindowHandle FParking;
+  TWindowHandle FHandle;
+  std::unique_ptr<TDetailFrame> frmDetail;
+  // The thumbnail strip: a hidden strip window until thumbnails are shown.
+  TWindowHandle frmNails;
+  TMenuHandle pmKRM;
+  bool FAutoConnectEnabled = false;  // timerAutoConnect
+  std::wstring FURL;
+  bool FAutoStart = true;
+  std::string FTempFolder;
+  std::unique_ptr<TDownloadBuffer> FDownloadBuffer;
+  TControlEvents* FEvents = nullptr;
+  TStatus FState = bxClosed;
+  PlayerContext FContext{};
+  std::string FLocalIP;
+  TDisplayMode FPrevDisplayMode = dmAdaptive;
+  TDisplayMode FDisplayMode = dmAdaptive;
+  int32_t FInitialColor = 0xFF0000;
+  bool FAutoConnect = true;
+  bool FEnableCache = true;
+  bool FContextMenu = true;
+  bool FIgnoreTimestamp = false;
+  bool FDecoderReady = false;
+};

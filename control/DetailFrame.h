@@ -1,0 +1,83 @@
+#pragma once
+// The picture frame: a child window filling the control, and inside it the
+// picture imgPic, which keeps its own 24-bit bitmap of the recording's size.
+// The control copies dirty rectangles from the play thread's back buffer into
+// that bitmap and the picture paints from it, so painting never needs the
+// back buffer (nor its lock).
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <type_traits>
+
+#include "BrindoluxTLB.h"  // TDisplayMode
+
+struct PlayerContext;
+class TBackBuffer;
+
+struct TWindowDestroyer {
+  void operator()(HWND Wnd) const { DestroyWindow(Wnd); }
+};
+using TWindowHandle = std::unique_ptr<std::remove_pointer_t<HWND>, TWindowDestroyer>;
+
+class TDetailFrame {
+ public:
+  // Picture fill after each layout: blue.
+  static constexpr COLORREF PictureFill = 0xFF0000;
+
+  explicit TDetailFrame(HWND Parent);
+  ~TDetailFrame();
+  TDetailFrame(const TDetailFrame&) = delete;
+  TDetailFrame& operator=(const TDetailFrame&) = delete;
+
+  HWND Handle() const { return FHandle.get(); }
+  HWND imgPic() const { return FImage.get(); }
+
+  // Takes the picture size from the context's header and lays it out.
+  void SetPicture(const PlayerContext& Context, TDisplayMode Mode);
+  // Centres the picture at 1:1 (at the top left where it is larger than the
+  // frame), gives it a new bitmap and fills it; nothing before a size is set.
+  void LayoutPicture();
+  void FillPicture();
+  void ShowPicture(bool Show);
+  bool PictureVisible() const;
+  int32_t PictureWidth() const { return FPictureWidth; }
+  int32_t PictureHeight() const { return FPictureHeight; }
+  int32_t Zoom() const { return FZoom; }
+
+  COLORREF Color() const { return FColor; }
+  void SetColor(COLORREF Color);
+
+  // Copies Source (recording pixels, right and bottom exclusive) 1:1 from
+  // the back buffer into the picture under the back buffer's lock, then
+  // invalidates it. False when nothing was drawn.
+  bool CopyFromBackBuffer(TBackBuffer& Buffer, const RECT& Source);
+  // Reads one pixel of the picture's bitmap (tests, and the statistics of
+  // what is shown); CLR_INVALID outside the bitmap.
+  COLORREF PicturePixel(int X, int Y) const;
+
+ private:
+  struct TDCDeleter {
+    void operator()(HDC DC) const { DeleteDC(DC); }
+  };
+  struct TObjectDeleter {
+    void operator()(HGDIOBJ Object) const { DeleteObject(Object); }
+  };
+
+  static LRESULT CALLBACK FrameProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+  static LRESULT CALLBACK PictureProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+  void PaintPicture();
+  void ReleaseBitmap();
+
+  TWindowHandle FHandle;
+  TWindowHandle FImage;
+  std::unique_ptr<std::remove_pointer_t<HDC>, TDCDeleter> FPictureDC;
+  std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, TObjectDeleter> FBitmap;
+  HGDIOBJ FOldBitmap = nullptr;
+  std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, TObjectDeleter> FBrush;
+  int32_t FPictureWidth = 0;
+  int32_t FPictureHeight = 0;
+  TDisplayMode FMode = dmAdaptive;
+  int32_t FZoom = 1;
+  COLORREF FColor = RGB(255, 255, 255);
+};
