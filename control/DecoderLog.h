@@ -1,0 +1,5 @@
+#pragma once
+// Where the exported decoder functions report a failure they swallow.
+#include <string>
+
+void LogDecoderFailure(const std::string& text);
