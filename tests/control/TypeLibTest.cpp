@@ -2,8 +2,6 @@
 // from Brindolux.ocx, and what its registration exports leave in the registry.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <oleauto.h>
-#include <olectl.h>
 
 #include <cstdlib>
 #include <cwctype>
@@ -11,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "BrindoluxTLB.h"
+#include "BrindoluxTLB.h"  // with oleauto.h and olectl.h
 
 namespace {
 
@@ -65,19 +63,27 @@ std::wstring HelpString(ITypeInfo* info, MEMBERID member = MEMBERID_NIL) {
 // A type as the IDL spells it: "long", "BSTR", "TStatus", "IFontDisp*", ...
 std::wstring TypeName(ITypeInfo* info, const TYPEDESC& type) {
   switch (type.vt) {
-    case VT_I2: return L"short";
-    case VT_I4: return L"long";
-    case VT_BOOL: return L"VARIANT_BOOL";
-    case VT_BSTR: return L"BSTR";
-    case VT_VOID: return L"void";
-    case VT_HRESULT: return L"HRESULT";
-    case VT_PTR: return TypeName(info, *type.lptdesc) + L"*";
+    case VT_I2:
+      return L"short";
+    case VT_I4:
+      return L"long";
+    case VT_BOOL:
+      return L"VARIANT_BOOL";
+    case VT_BSTR:
+      return L"BSTR";
+    case VT_VOID:
+      return L"void";
+    case VT_HRESULT:
+      return L"HRESULT";
+    case VT_PTR:
+      return TypeName(info, *type.lptdesc) + L"*";
     case VT_USERDEFINED: {
       TComPtr<ITypeInfo> ref;
       if (FAILED(info->GetRefTypeInfo(type.hreftype, ref.Receive()))) return L"<unresolved>";
       return Name(ref.Get());
     }
-    default: return L"vt" + std::to_wstring(type.vt);
+    default:
+      return L"vt" + std::to_wstring(type.vt);
   }
 }
 
@@ -139,7 +145,8 @@ TEST_F(TypeLibTest, LibraryAndCoclass) {
   TYPEATTR* type = nullptr;
   ASSERT_EQ(S_OK, coclass->GetTypeAttr(&type));
   EXPECT_EQ(TKIND_COCLASS, type->typekind);
-  EXPECT_EQ(TYPEFLAG_FCANCREATE | TYPEFLAG_FCONTROL, type->wTypeFlags & (TYPEFLAG_FCANCREATE | TYPEFLAG_FCONTROL));
+  EXPECT_EQ(TYPEFLAG_FCANCREATE | TYPEFLAG_FCONTROL,
+            type->wTypeFlags & (TYPEFLAG_FCANCREATE | TYPEFLAG_FCONTROL));
   const int implCount = type->cImplTypes;
   coclass->ReleaseTypeAttr(type);
   ASSERT_EQ(2, implCount);
@@ -279,7 +286,8 @@ TEST_F(TypeLibTest, DualInterfaceMembersInVtableOrder) {
   TYPEATTR* attr = nullptr;
   ASSERT_EQ(S_OK, vtable->GetTypeAttr(&attr));
   EXPECT_EQ(TKIND_INTERFACE, attr->typekind);
-  EXPECT_EQ(TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION, attr->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION));
+  EXPECT_EQ(TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION,
+            attr->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION));
   const int funcCount = attr->cFuncs;
   vtable->ReleaseTypeAttr(attr);
   ASSERT_EQ(static_cast<int>(std::size(kMembers)), funcCount);
@@ -312,7 +320,8 @@ TEST_F(TypeLibTest, DualInterfaceMembersInVtableOrder) {
       const USHORT flags = func->lprgelemdescParam[0].paramdesc.wParamFlags;
       if (want.Kind == kGet) {
         EXPECT_EQ(std::wstring(want.Type) + L"*", Parameters(vtable.Get(), *func, false));
-        EXPECT_EQ(PARAMFLAG_FOUT | PARAMFLAG_FRETVAL, flags & (PARAMFLAG_FIN | PARAMFLAG_FOUT | PARAMFLAG_FRETVAL));
+        EXPECT_EQ(PARAMFLAG_FOUT | PARAMFLAG_FRETVAL,
+                  flags & (PARAMFLAG_FIN | PARAMFLAG_FOUT | PARAMFLAG_FRETVAL));
       } else {
         EXPECT_EQ(want.Type, Parameters(vtable.Get(), *func, false));
         EXPECT_EQ(PARAMFLAG_FIN, flags & (PARAMFLAG_FIN | PARAMFLAG_FOUT | PARAMFLAG_FRETVAL));
@@ -411,7 +420,8 @@ TEST_F(TypeLibTest, EventsInterface) {
   const int funcCount = attr->cFuncs;
   events->ReleaseTypeAttr(attr);
 
-  const bool chineseSystem = std::getenv("BRX_EXPECT_LANG") && std::string(std::getenv("BRX_EXPECT_LANG")) == "zh_CN";
+  const bool chineseSystem =
+      std::getenv("BRX_EXPECT_LANG") && std::string(std::getenv("BRX_EXPECT_LANG")) == "zh_CN";
   std::set<MEMBERID> seen;
   size_t e = 0;
   for (int i = 0; i < funcCount; ++i) {
@@ -469,7 +479,9 @@ TEST_F(TypeLibTest, Enumerations) {
         {L"bxScanReverse", 6},
         {L"bxOpening", 7},
         {L"bxSeeking", 8}}},
-      {L"TDisplayMode", L"KRM Content Display Mode", {{L"dmAdaptive", 0}, {L"dmFull", 1}, {L"dmOriginal", 2}}},
+      {L"TDisplayMode",
+       L"KRM Content Display Mode",
+       {{L"dmAdaptive", 0}, {L"dmFull", 1}, {L"dmOriginal", 2}}},
       {L"TxActiveFormBorderStyle",
        L"",
        {{L"afbNone", 0}, {L"afbSingle", 1}, {L"afbSunken", 2}, {L"afbRaised", 3}}},
@@ -541,8 +553,8 @@ class RegistrationTest : public ::testing::Test {
   }
 
   HRESULT Call(const char* name) {
-    auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-        reinterpret_cast<void*>(GetProcAddress(FModule, name)));
+    auto entry =
+        reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(FModule, name)));
     return entry ? entry() : E_NOTIMPL;
   }
 
@@ -581,7 +593,8 @@ class RegistrationTest : public ::testing::Test {
 };
 
 TEST_F(RegistrationTest, RegisterWritesClassProgIDAndTypeLibUnregisterRemovesThem) {
-  for (const char* name : {"DllRegisterServer", "DllUnregisterServer", "DllGetClassObject", "DllCanUnloadNow"}) {
+  for (const char* name :
+       {"DllRegisterServer", "DllUnregisterServer", "DllGetClassObject", "DllCanUnloadNow"}) {
     EXPECT_NE(nullptr, reinterpret_cast<void*>(GetProcAddress(FModule, name))) << name;
   }
 
