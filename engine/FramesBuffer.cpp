@@ -13,8 +13,9 @@ int64_t RecordBytes(const FrameRecord* frame) { return int64_t(sizeof(FrameRecor
 
 std::string SystemErrorText(DWORD code) {
   char* text = nullptr;
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string result = n && text ? std::string(text, n) : "System error " + std::to_string(code);
   if (text) LocalFree(text);
   while (!result.empty() && (result.back() == '\r' || result.back() == '\n' || result.back() == ' '))

@@ -2,7 +2,9 @@
 
 #include <cstdlib>
 
-KeyFrameEntry* AllocKeyFrameEntry() { return static_cast<KeyFrameEntry*>(std::calloc(1, sizeof(KeyFrameEntry))); }
+KeyFrameEntry* AllocKeyFrameEntry() {
+  return static_cast<KeyFrameEntry*>(std::calloc(1, sizeof(KeyFrameEntry)));
+}
 
 void FreeKeyFrameEntry(KeyFrameEntry* Entry) {
   if (!Entry) return;

@@ -7,14 +7,12 @@
 #include "KRMFormat.h"
 #include "ThreadList.h"
 
-#pragma pack(push, 1)
 // The key frame's 28-byte record header, then its decoded picture: a malloc'ed
 // block (a BMP file image) that belongs to the entry.
 struct KeyFrameEntry {
   FrameRecord Header;
   uint8_t* Picture;
 };
-#pragma pack(pop)
 
 // A zeroed entry with no picture; nullptr when memory is exhausted.
 KeyFrameEntry* AllocKeyFrameEntry();

@@ -13,8 +13,9 @@ constexpr DWORD LogEventAccess = EVENT_MODIFY_STATE | SYNCHRONIZE;  // 0x100002
 
 std::string SystemErrorText(DWORD code) {
   char* text = nullptr;
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string result = n && text ? std::string(text, n) : "System error " + std::to_string(code);
   if (text) LocalFree(text);
   while (!result.empty() && (result.back() == '\r' || result.back() == '\n' || result.back() == ' '))
@@ -109,8 +110,8 @@ void TLog::AddLine(const std::string& Text) noexcept {
     SYSTEMTIME now = {};
     LocalTime(now);
     char date[16];
-    std::snprintf(date, sizeof date, "%04u-%02u-%02u", unsigned(now.wYear) % 10000u, unsigned(now.wMonth) % 100u,
-                  unsigned(now.wDay) % 100u);
+    std::snprintf(date, sizeof date, "%04u-%02u-%02u", unsigned(now.wYear) % 10000u,
+                  unsigned(now.wMonth) % 100u, unsigned(now.wDay) % 100u);
     const std::string name = FFolder + "\\" + date + ".log";
     const bool exists = GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
     TFileHandle file(CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
@@ -127,8 +128,8 @@ void TLog::AddLine(const std::string& Text) noexcept {
       throw Exception("Cannot seek file \"" + name + "\". " + SystemErrorText(GetLastError()));
     char time[16];
     const char s = FTimeSeparator;
-    std::snprintf(time, sizeof time, "%02u%c%02u%c%02u", unsigned(now.wHour) % 100u, s, unsigned(now.wMinute) % 100u,
-                  s, unsigned(now.wSecond) % 100u);
+    std::snprintf(time, sizeof time, "%02u%c%02u%c%02u", unsigned(now.wHour) % 100u, s,
+                  unsigned(now.wMinute) % 100u, s, unsigned(now.wSecond) % 100u);
     const std::string line = FHostName + " ---> " + time + " " + Text + "\r\n";
     // One write per line: a reader never sees half of it.
     DWORD written = 0;

@@ -112,8 +112,12 @@ TEST(FramesBuffer, IsFullNeedsBothTheBytesAndThreeKeyFrames) {
       {"five key frames, one byte short",
        {{FT_KEY, 0}, {FT_KEY, 0}, {FT_KEY, 0}, {FT_KEY, 0}, {FT_KEY, mb5 - 1 - 5 * 28}},
        false},
-      {"three key frames, exactly 5 MB", {{FT_KEY, 0}, {FT_XOR, 0}, {FT_KEY, 0}, {FT_KEY, mb5 - 4 * 28}}, true},
-      {"deltas do not count as key frames", {{FT_XOR, mb5}, {FT_COPY, 0}, {FT_CURSOR, 0}, {FT_KEY, 0}}, false},
+      {"three key frames, exactly 5 MB",
+       {{FT_KEY, 0}, {FT_XOR, 0}, {FT_KEY, 0}, {FT_KEY, mb5 - 4 * 28}},
+       true},
+      {"deltas do not count as key frames",
+       {{FT_XOR, mb5}, {FT_COPY, 0}, {FT_CURSOR, 0}, {FT_KEY, 0}},
+       false},
   };
   for (const Case& c : cases) {
     TFramesBuffer buffer;
@@ -137,15 +141,15 @@ TEST(FramesBuffer, FindAnswersTheRecordAndRoundsTimeDown) {
       {{10}, 10, false, 0, 10},
       {{10}, 15, false, -1, 15},
       {{10}, 5, false, -1, 5},
-      {four, 5, false, -1, 5},     // before the first record
+      {four, 5, false, -1, 5},  // before the first record
       {four, 10, true, 0, 10},
       {four, 30, true, 2, 30},
       {four, 40, true, 3, 40},
-      {four, 41, false, -1, 41},   // after the last record
-      {four, 35, false, 2, 30},    // between records 2 and 3
+      {four, 41, false, -1, 41},  // after the last record
+      {four, 35, false, 2, 30},   // between records 2 and 3
       {four, 35, true, -1, 35},
       {four, 11, false, 0, 10},
-      {{5, 5, 5}, 5, true, 1, 5},  // the first pair's later member
+      {{5, 5, 5}, 5, true, 1, 5},                                    // the first pair's later member
       {{0x7FFFFFFF, 0x80000001}, 0x80000000, false, 0, 0x7FFFFFFF},  // unsigned times
   };
   for (const Case& c : cases) {
@@ -169,12 +173,12 @@ TEST(FramesBuffer, TrimKeepsTheNewestKeyFrameAtOrBeforeTheStart) {
       {"K...K.....", -1, false, 0, -1},  // nothing rendered yet
       {"...K......", 2, false, 0, 2},    // no key frame at or below the index
       {"K...K.....", 6, false, 4, 2},
-      {"K...K.....", 4, false, 4, 0},    // the start itself is the key frame
+      {"K...K.....", 4, false, 4, 0},  // the start itself is the key frame
       {"K...K...K.", 3, false, 0, 3},
       {"K...K...K.", 3, true, 8, -1},
-      {"K...K...K", 3, true, 8, -1},     // the last record is the key frame
+      {"K...K...K", 3, true, 8, -1},  // the last record is the key frame
       {"..........", 5, true, 0, -1},
-      {"K..K", 9, false, 3, 6},          // an index past the end counts as the last record
+      {"K..K", 9, false, 3, 6},  // an index past the end counts as the last record
       {"", -1, true, 0, -1},
   };
   for (const Case& c : cases) {

@@ -118,7 +118,8 @@ TEST_F(LogTest, LinesGoToTheFileOfTheirDay) {
   log.SetTime(2024, 3, 1, 23, 59, 59);
   log.AddLine("last of the day");
   const std::string first = FBase + "\\Log\\2024-03-01.log";
-  const std::string expected = ExeName() + " ---> 14:05:09 abc\r\n" + ExeName() + " ---> 23:59:59 last of the day\r\n";
+  const std::string expected =
+      ExeName() + " ---> 14:05:09 abc\r\n" + ExeName() + " ---> 23:59:59 last of the day\r\n";
   EXPECT_EQ(ReadFile(first), expected);
 
   log.SetTime(2024, 3, 2, 0, 0, 1);
@@ -136,7 +137,8 @@ TEST_F(LogTest, FailedAppendsOnlyReachTheDebuggerOutput) {
     bool logIsAFile;
     bool dayFileHeld;
   };
-  for (const Case c : {Case{"log folder is a file", true, false}, Case{"day file held by a writer", false, true}}) {
+  for (const Case c :
+       {Case{"log folder is a file", true, false}, Case{"day file held by a writer", false, true}}) {
     SCOPED_TRACE(c.name);
     const std::string base = FBase + "\\" + (c.logIsAFile ? "file" : "held");
     CreateDirectoryA(base.c_str(), nullptr);
@@ -185,7 +187,8 @@ TEST_F(LogTest, AppendTakesOverAnEventThatIsNeverSet) {
   CloseHandle(done);
   ASSERT_EQ(finished, WAIT_OBJECT_0) << "the append never gave up waiting";
   EXPECT_GE(waited, TLog::EventWaitLimit - 100);
-  EXPECT_EQ(ReadFile(FBase + "\\Log\\2024-03-01.log"), ExeName() + " ---> 14:05:09 after the dead holder\r\n");
+  EXPECT_EQ(ReadFile(FBase + "\\Log\\2024-03-01.log"),
+            ExeName() + " ---> 14:05:09 after the dead holder\r\n");
   // The lock is back in service.
   EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
   SetEvent(event);
@@ -204,8 +207,8 @@ TEST_F(LogTest, TwoProcessesAppendWholeLines) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
-                               &startup, &info));
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                               nullptr, &startup, &info));
     processes[i] = info.hProcess;
     threads[i] = info.hThread;
   }
