@@ -370,7 +370,7 @@ bool TPlayThread::DecodeRecord(const FrameRecord* Frame, const uint8_t*& Image, 
     result = TDecoder::UnZipBufferEx(FramePayload(Frame), Frame->Length, Frame->CompressionType,
                                      DECODER_SHARED_BUFFER_SIZE, out);
   } catch (const std::exception& e) {
-    LogLine("UnZipBufferEx Error:" + SourceURL() + " " + ExceptionText(e));
+    LogLine("UnZipBufferEx Error:" + SourceURL() + " Time=" + std::to_string(Frame->Time) + ": " + ExceptionText(e));
     return false;
   }
   uint32_t length;
@@ -378,14 +378,15 @@ bool TPlayThread::DecodeRecord(const FrameRecord* Frame, const uint8_t*& Image, 
     length = DECODER_FIXED_RECORD_SIZE;
   } else if (result <= 0) {
     // Nothing was decoded: the shared block still holds an older picture.
-    LogLine("UnZipBufferEx Error:" + SourceURL() + " result " + std::to_string(result) + " at Time=" +
-            std::to_string(Frame->Time));
+    LogLine("UnZipBufferEx Error:" + SourceURL() + " Time=" + std::to_string(Frame->Time) + ": result " +
+            std::to_string(result));
     return false;
   } else {
     length = uint32_t(result);
   }
   if (!out || length > DECODER_SHARED_BUFFER_SIZE) {
-    LogLine("UnZipBufferEx Error:" + SourceURL() + " result " + std::to_string(length) + " out of bounds");
+    LogLine("UnZipBufferEx Error:" + SourceURL() + " Time=" + std::to_string(Frame->Time) + ": result " +
+            std::to_string(length) + " out of bounds");
     return false;
   }
   Image = static_cast<const uint8_t*>(out);
