@@ -7,7 +7,7 @@
 #include <string>
 
 #include "Decoder.h"
-#include "DecoderLog.h"
+#include "Log.h"
 
 namespace {
 
@@ -16,9 +16,9 @@ Result Guarded(const char* name, Result failed, Body body) {
   try {
     return body();
   } catch (const std::exception& e) {
-    LogDecoderFailure(std::string(name) + ": " + e.what());
+    GlobalLog().AddLine(std::string(name) + ": " + e.what());
   } catch (...) {
-    LogDecoderFailure(std::string(name) + ": unknown failure");
+    GlobalLog().AddLine(std::string(name) + ": unknown failure");
   }
   return failed;
 }

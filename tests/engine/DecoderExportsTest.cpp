@@ -7,11 +7,14 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "KrmWriter.h"
+#include "SystemText.h"
 
 namespace {
 
@@ -395,6 +398,36 @@ TEST_F(DecoderExports, FourThreadsShareTheBlockUnderTheLock) {
     });
   for (std::thread& t : threads) t.join();
   EXPECT_EQ(mismatches.load(), 0);
+}
+
+std::string TodaysLog() {
+  char exe[MAX_PATH];
+  GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  std::string folder(exe);
+  folder.erase(folder.find_last_of('\\'));
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  char name[32];
+  std::snprintf(name, sizeof(name), "%04u-%02u-%02u.log", now.wYear, now.wMonth, now.wDay);
+  std::ifstream in(folder + "\\Log\\" + name, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST_F(DecoderExports, AFailureIsAnsweredAndWrittenToTheDailyLog) {
+  const uint8_t data[16] = {};
+  uint8_t out[64];
+  const int16_t type = 7;
+  EXPECT_EQ(Ocx().UnZipBuffer(data, sizeof(data), type, sizeof(out), out), 0);
+  const std::string line = "UnZipBuffer: " + WideToGBK(L"不支持这种图象压缩格式!");
+  // Around midnight the line may have gone to the day before's file.
+  std::string log = TodaysLog();
+  if (log.find(line) == std::string::npos) {
+    EXPECT_EQ(Ocx().UnZipBuffer(data, sizeof(data), type, sizeof(out), out), 0);
+    log = TodaysLog();
+  }
+  EXPECT_NE(log.find(line), std::string::npos);
 }
 
 }  // namespace
