@@ -3,16 +3,17 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 
 #include "Decoder.h"
-#include "GlobalLib.h"
 #include "EngineMessages.h"
 #include "Exception.h"
 #include "FramesBuffer.h"
+#include "GlobalLib.h"
 #include "IndexTable.h"
 #include "KeyFramesBuffer.h"
 #include "Log.h"
@@ -155,7 +156,8 @@ void TPlayThread::Dispatch(const MSG& Msg) {
     case WM_KRM_SEEK: {
       uint32_t target = uint32_t(Msg.wParam);
       MSG next;
-      while (PeekMessageW(&next, nullptr, WM_KRM_SEEK, WM_KRM_SEEK, PM_REMOVE)) target = uint32_t(next.wParam);
+      while (PeekMessageW(&next, nullptr, WM_KRM_SEEK, WM_KRM_SEEK, PM_REMOVE))
+        target = uint32_t(next.wParam);
       if (FState != psStopped) DoSeek(target);
       break;
     }
@@ -370,7 +372,8 @@ bool TPlayThread::DecodeRecord(const FrameRecord* Frame, const uint8_t*& Image, 
     result = TDecoder::UnZipBufferEx(FramePayload(Frame), Frame->Length, Frame->CompressionType,
                                      DECODER_SHARED_BUFFER_SIZE, out);
   } catch (const std::exception& e) {
-    LogLine("UnZipBufferEx Error:" + SourceURL() + " Time=" + std::to_string(Frame->Time) + ": " + ExceptionText(e));
+    LogLine("UnZipBufferEx Error:" + SourceURL() + " Time=" + std::to_string(Frame->Time) + ": " +
+            ExceptionText(e));
     return false;
   }
   uint32_t length;
@@ -499,7 +502,7 @@ void TPlayThread::DoSeek(uint32_t T) {
     if (kind == 1 || kind == 2) {
       if (K != FRequestedKeyTime) {
         FRequestedKeyTime = K;
-        source->Seek(T);
+        source->Seek(int32_t(std::min<uint32_t>(T, INT32_MAX)));
         PostToWindow(WM_KRM_POSITION, WPARAM(T), 0);
       }
     } else if (FState == psPlaying) {
@@ -529,10 +532,11 @@ void TPlayThread::DoSeek(uint32_t T) {
 void TPlayThread::DumpAbnormalBuffer(int32_t KeyTime, uint32_t T) {
   TFramesBuffer& frames = *FContext->FramesBuffer;
   char numbers[256];
-  std::snprintf(numbers, sizeof numbers,
-                "MinTimeStamp=%d, DestKeyTime=%d, msTime=%d, MaxTimeStamp=%d, FCurrentIndex=%d, FLastSampleTime=%d",
-                int(frames.MinTimeStamp()), int(KeyTime), int(T), int(frames.MaxTimeStamp()),
-                int(frames.FCurrentIndex.load()), int(FLastSampleTime.load()));
+  std::snprintf(
+      numbers, sizeof numbers,
+      "MinTimeStamp=%d, DestKeyTime=%d, msTime=%d, MaxTimeStamp=%d, FCurrentIndex=%d, FLastSampleTime=%d",
+      int(frames.MinTimeStamp()), int(KeyTime), int(T), int(frames.MaxTimeStamp()),
+      int(frames.FCurrentIndex.load()), int(FLastSampleTime.load()));
   LogLine(WideToGBK(L"Brindolux.ocx -> Abnormal buffer\uFF1A") + numbers);
   // The dump is a help for whoever reads the log; failing to write it must
   // not disturb playback.

@@ -144,7 +144,8 @@ class PlayThreadTest : public ::testing::Test {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"BrxPlayThreadTestControl";
     RegisterClassW(&wc);
-    FWindow = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    FWindow =
+        CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
     ASSERT_TRUE(FWindow);
     GReceived = &FReceived;
     FContext = {};
@@ -186,7 +187,8 @@ class PlayThreadTest : public ::testing::Test {
   }
 
   int Count(UINT msg) const {
-    return int(std::count_if(FReceived.begin(), FReceived.end(), [&](const TReceived& r) { return r.Msg == msg; }));
+    return int(
+        std::count_if(FReceived.begin(), FReceived.end(), [&](const TReceived& r) { return r.Msg == msg; }));
   }
   std::vector<uint32_t> Positions() const {
     std::vector<uint32_t> positions;
@@ -239,7 +241,8 @@ class PlayThreadTest : public ::testing::Test {
         for (int x = 0; x < expected.Width; ++x) {
           if (region.Contains(x, y) != inside) continue;
           const uint8_t* got = buffer.Bits() + size_t(y) * buffer.RowBytes() + size_t(x) * 3;
-          for (int c = 0; c < 3; ++c) worst = std::max(worst, std::abs(int(got[c]) - int(expected.Pixel(x, y)[c])));
+          for (int c = 0; c < 3; ++c)
+            worst = std::max(worst, std::abs(int(got[c]) - int(expected.Pixel(x, y)[c])));
         }
     }
     buffer.Unlock();
@@ -599,7 +602,8 @@ TEST_F(PlayThreadTest, FarSeekAsksTheSourceOncePerKeyFrame) {
   const int w = 320, h = 240;
   KrmWriter writer(w, h);
   writer.SetDuration(59000);
-  for (int s = 0; s < 60; ++s) writer.AddKeyFrame(s * 1000, CT_RAW, BmpFileImage(Solid(w, h, uint8_t(s * 4), 0, 0)));
+  for (int s = 0; s < 60; ++s)
+    writer.AddKeyFrame(s * 1000, CT_RAW, BmpFileImage(Solid(w, h, uint8_t(s * 4), 0, 0)));
   Open(writer, "far", false, true, true);
   FPlay->Play();
   ASSERT_TRUE(WaitUntil([&] { return FPlay->RenderedCount() == 1 && FFrames.IsFull(); }));
