@@ -24,6 +24,11 @@
 #include "PlayerContext.h"
 
 class TDownloadBuffer;
+class TFramesBuffer;
+class TKeyFramesBuffer;
+class TIndexTable;
+class TReadThread;
+class TPlayThread;
 
 class TBrindoluxCtrl {
  public:
@@ -101,6 +106,8 @@ class TBrindoluxCtrl {
   // The play context the engine's threads work on (read-only for callers).
   const PlayerContext& Context() const { return FContext; }
   HMENU PopupMenu() const { return pmKRM.get(); }
+  const TDetailFrame& DetailFrame() const { return *frmDetail; }
+  const std::string& TempFolder() const { return FTempFolder; }
 
   // Menu command identifiers of pmKRM.
   enum : UINT { miFull = 101, miOriginal = 102, miAdaptive = 103, miStatus = 104, miAbout = 105 };
@@ -132,7 +139,6 @@ class TBrindoluxCtrl {
   void ApplyDisplayMode();
   void RepaintAll();
   void ChangeDisplayMode(TDisplayMode Mode);
-  void LoadNailsForURL();
 
   void WMOpened(WPARAM WParam);
   void WMError(WPARAM WParam);
@@ -157,6 +163,13 @@ class TBrindoluxCtrl {
   TControlEvents* FEvents = nullptr;
   TStatus FState = bxClosed;
   PlayerContext FContext{};
+  // What FContext points at: the buffers from set-up to destruction, the
+  // threads from open to close.
+  std::unique_ptr<TFramesBuffer> FFramesBuffer;
+  std::unique_ptr<TKeyFramesBuffer> FKeyFramesBuffer;
+  std::unique_ptr<TIndexTable> FIndexTable;
+  std::unique_ptr<TReadThread> FReadThread;
+  std::unique_ptr<TPlayThread> FPlayThread;
   std::string FLocalIP;
   TDisplayMode FPrevDisplayMode = dmAdaptive;
   TDisplayMode FDisplayMode = dmAdaptive;

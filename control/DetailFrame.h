@@ -20,6 +20,12 @@ struct TWindowDestroyer {
 };
 using TWindowHandle = std::unique_ptr<std::remove_pointer_t<HWND>, TWindowDestroyer>;
 
+// The module (library or program) this code is linked into.
+HINSTANCE ControlModule();
+// Registers a window class of the module once. A class left by an earlier
+// load of the library would point at code that is gone: it is replaced.
+void RegisterControlClass(const wchar_t* Name, WNDPROC Proc);
+
 class TDetailFrame {
  public:
   // Picture fill after each layout: blue.

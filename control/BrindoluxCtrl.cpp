@@ -1,0 +1,640 @@
+#include "BrindoluxCtrl.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cwctype>
+
+#include "ControlTexts.h"
+#include "Decoder.h"
+#include "DownloadBuffer.h"
+#include "EngineMessages.h"
+#include "Exception.h"
+#include "FileThread.h"
+#include "FramesBuffer.h"
+#include "GlobalLib.h"
+#include "IndexTable.h"
+#include "KeyFramesBuffer.h"
+#include "Log.h"
+#include "PlayThread.h"
+#include "SystemText.h"
+
+namespace {
+
+const char* const Unit = "RazeVudImpl";
+const wchar_t* const ControlClass = L"TBrindoluxCtrl";
+const wchar_t* const ParkingClass = L"TBrindoluxParking";
+const wchar_t* const NailsClass = L"TBrindoluxNails";
+constexpr UINT_PTR AutoConnectTimer = 1;
+constexpr int NailsHeight = 63;
+
+LRESULT CALLBACK PlainWindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  return DefWindowProcW(Wnd, Msg, WParam, LParam);
+}
+
+std::string UpperAscii(std::string Text) {
+  for (char& c : Text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return Text;
+}
+
+// From the last "." on, unless a "\" or ":" follows it.
+std::string Extension(const std::string& Path) {
+  const size_t dot = Path.rfind('.');
+  if (dot == std::string::npos) return {};
+  if (Path.find_first_of("\\:", dot) != std::string::npos) return {};
+  return Path.substr(dot);
+}
+
+// Creates the folder and every missing parent; true when it exists after.
+bool ForceDirectories(const std::string& Folder) {
+  for (size_t pos = Folder.find_first_of("\\/", 3); pos != std::string::npos;
+       pos = Folder.find_first_of("\\/", pos + 1))
+    CreateDirectoryA(Folder.substr(0, pos).c_str(), nullptr);
+  CreateDirectoryA(Folder.c_str(), nullptr);
+  const DWORD attributes = GetFileAttributesA(Folder.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+int HexByte(const std::wstring& Digits, const std::wstring& Whole) {
+  int value = 0;
+  for (wchar_t c : Digits) {
+    int digit;
+    if (c >= L'0' && c <= L'9')
+      digit = c - L'0';
+    else if (c >= L'a' && c <= L'f')
+      digit = c - L'a' + 10;
+    else if (c >= L'A' && c <= L'F')
+      digit = c - L'A' + 10;
+    else
+      throw Exception("'0x" + WideToAnsi(Digits) + "' is not a valid integer value (" + WideToAnsi(Whole) +
+                      ")");
+    value = value * 16 + digit;
+  }
+  return value;
+}
+
+}  // namespace
+
+TBrindoluxCtrl::TBrindoluxCtrl(TControlEvents* Events) : FEvents(Events) { SetUpControl(); }
+
+void TBrindoluxCtrl::SetUpControl() {
+  RegisterControlClass(ParkingClass, &PlainWindowProc);
+  RegisterControlClass(ControlClass, &WindowProc);
+  RegisterControlClass(NailsClass, &PlainWindowProc);
+  FParking.reset(CreateWindowExW(WS_EX_TOOLWINDOW, ParkingClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                 ControlModule(), nullptr));
+  if (!FParking) throw Exception("Cannot create the control's parking window");
+  FHandle.reset(CreateWindowExW(WS_EX_CONTROLPARENT, ControlClass, L"",
+                                WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 400, 300, FParking.get(),
+                                nullptr, ControlModule(), this));
+  if (!FHandle) throw Exception("Cannot create the control's window");
+  frmDetail = std::make_unique<TDetailFrame>(FHandle.get());
+  frmNails.reset(CreateWindowExW(0, NailsClass, L"", WS_CHILD, 0, 300 - NailsHeight, 400, NailsHeight,
+                                 FHandle.get(), nullptr, ControlModule(), nullptr));
+  if (!frmNails) throw Exception("Cannot create the thumbnail strip");
+  CreatePopupMenu();
+
+  FDecoderReady = TDecoder::InitDecoder();
+
+  char temp[261] = {};
+  const DWORD length = GetTempPathA(261, temp);
+  FTempFolder = (length == 0 || length > 260) ? std::string("c:\\temp\\") : std::string(temp, length);
+  FTempFolder += "Brindolux";
+  if (!ForceDirectories(FTempFolder + "\\nails")) {
+    const std::wstring text = AnsiToWide(std::string(TextFailCreateDirectory) + FTempFolder);
+    MessageBoxW(FHandle.get(), text.c_str(), AnsiToWide(TextFileCaption).c_str(), MB_OK | MB_ICONERROR);
+  }
+  FTempFolder += "\\";
+
+  frmDetail->SetColor(RGB(0, 0, 0));
+  FDownloadBuffer = std::make_unique<TDownloadBuffer>(FTempFolder);
+
+  FState = bxClosed;
+  FDisplayMode = dmAdaptive;
+  FAutoStart = true;
+  FAutoConnect = true;
+  FInitialColor = 0xFF0000;
+  FEnableCache = true;
+  FContextMenu = true;
+  FIgnoreTimestamp = false;
+
+  FFramesBuffer = std::make_unique<TFramesBuffer>();
+  FKeyFramesBuffer = std::make_unique<TKeyFramesBuffer>();
+  FIndexTable = std::make_unique<TIndexTable>();
+  FContext.FramesBuffer = FFramesBuffer.get();
+  FContext.KeyFramesBuffer = FKeyFramesBuffer.get();
+  FContext.IndexTable = FIndexTable.get();
+  FContext.Window = FHandle.get();
+}
+
+void TBrindoluxCtrl::CreatePopupMenu() {
+  // The form carries the Chinese captions; other systems get English ones.
+  const TMenuTexts& texts = MenuTexts();
+  pmKRM.reset(::CreatePopupMenu());
+  HMENU modes = ::CreatePopupMenu();
+  if (!pmKRM || !modes) throw Exception("Cannot create the popup menu");
+  AppendMenuW(modes, MF_STRING, miFull, texts.Full.c_str());
+  AppendMenuW(modes, MF_STRING, miOriginal, texts.Original.c_str());
+  AppendMenuW(modes, MF_STRING, miAdaptive, texts.Adaptive.c_str());
+  // From here the main menu owns the submenu and destroys it.
+  AppendMenuW(pmKRM.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(modes), texts.DisplayMode.c_str());
+  AppendMenuW(pmKRM.get(), MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(pmKRM.get(), MF_STRING, miStatus, texts.Status.c_str());
+  AppendMenuW(pmKRM.get(), MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(pmKRM.get(), MF_STRING, miAbout, texts.About.c_str());
+}
+
+TBrindoluxCtrl::~TBrindoluxCtrl() {
+  // The container releases the control whatever state it is in: a failing
+  // close is written down, never raised out of here.
+  try {
+    Close();
+  } catch (const std::exception& e) {
+    GlobalLog().AddLine(std::string("TBrindoluxCtrl.Destroy: Close failed: ") + e.what());
+  } catch (...) {
+    GlobalLog().AddLine("TBrindoluxCtrl.Destroy: Close failed");
+  }
+  // Whatever Close left running must end before the context goes away.
+  FPlayThread.reset();
+  FReadThread.reset();
+  FContext.PlayThread = nullptr;
+  FContext.ReadThread = nullptr;
+  FDownloadBuffer.reset();
+  FContext.FramesBuffer = nullptr;
+  FContext.KeyFramesBuffer = nullptr;
+  FContext.IndexTable = nullptr;
+  FFramesBuffer.reset();
+  FKeyFramesBuffer.reset();
+  FIndexTable.reset();
+  if (FDecoderReady) {
+    try {
+      TDecoder::UninitDecoder();
+    } catch (...) {
+      GlobalLog().AddLine("TBrindoluxCtrl.Destroy: UninitDecoder failed");
+    }
+  }
+}
+
+void TBrindoluxCtrl::SetParentWindow(HWND Parent) {
+  SetParent(FHandle.get(), Parent ? Parent : FParking.get());
+}
+
+void TBrindoluxCtrl::AttachEventSink(TControlEvents* Events) { FEvents = Events; }
+
+// ---- members ----------------------------------------------------------------
+
+void TBrindoluxCtrl::LoadFile(const std::wstring& Filename) { Open(Filename); }
+
+void TBrindoluxCtrl::SendScript(const std::wstring&) {}
+
+void TBrindoluxCtrl::Open(const std::wstring& Filename) {
+  KillTimer(FHandle.get(), AutoConnectTimer);
+  FAutoConnectEnabled = false;
+  Close();
+  OpenURL(Filename);
+}
+
+void TBrindoluxCtrl::SetDisplayMode(TDisplayMode Value) {
+  if (Value == FDisplayMode) return;
+  if (Value == dmAdaptive || Value == dmFull || Value == dmOriginal) ChangeDisplayMode(Value);
+}
+
+void TBrindoluxCtrl::Play() {
+  switch (FState) {
+    case bxOpened:
+    case bxPaused:
+    case bxStopped:
+    case bxScanForward:
+    case bxScanReverse:
+      DoPlay();
+      break;
+    default:
+      break;
+  }
+}
+
+void TBrindoluxCtrl::Pause() {
+  switch (FState) {
+    case bxPlaying:
+    case bxScanForward:
+    case bxScanReverse:
+      DoPause();
+      break;
+    default:
+      break;
+  }
+}
+
+void TBrindoluxCtrl::Stop() {
+  switch (FState) {
+    case bxPlaying:
+      DoStop();
+      break;
+    case bxPaused:
+    case bxScanForward:
+    case bxScanReverse:
+      DoPlay();
+      DoStop();
+      break;
+    default:
+      break;
+  }
+}
+
+void TBrindoluxCtrl::Close() {
+  switch (FState) {
+    case bxClosed:
+      PurgeQueue();
+      break;
+    case bxOpened:
+    case bxPlaying:
+    case bxPaused:
+    case bxStopped:
+    case bxScanForward:
+    case bxScanReverse:
+      CloseSource();
+      break;
+    case bxOpening:
+      CancelOpening();
+      break;
+    default:
+      break;
+  }
+}
+
+void TBrindoluxCtrl::FastForward() {
+  switch (FState) {
+    case bxOpened:
+    case bxPaused:
+    case bxStopped:
+    case bxScanReverse:
+      DoPlay();
+      DoScanForward();
+      break;
+    case bxPlaying:
+    case bxScanForward:
+      DoScanForward();
+      break;
+    default:
+      break;
+  }
+}
+
+void TBrindoluxCtrl::FastReverse() {
+  // There is no reverse scan: from a still state it plays.
+  switch (FState) {
+    case bxOpened:
+    case bxPaused:
+    case bxStopped:
+    case bxScanForward:
+      DoPlay();
+      break;
+    default:
+      break;
+  }
+}
+
+int32_t TBrindoluxCtrl::GetCurrentPosition() const {
+  return FPlayThread ? static_cast<int32_t>(FPlayThread->GetPosition()) : 0;
+}
+
+void TBrindoluxCtrl::SetCurrentPosition(int32_t Milliseconds) {
+  if (FPlayThread && Milliseconds >= 0) FPlayThread->Seek(static_cast<uint32_t>(Milliseconds));
+}
+
+int32_t TBrindoluxCtrl::GetDuration() const { return static_cast<int32_t>(FContext.Header.Duration); }
+
+std::wstring TBrindoluxCtrl::GetLocalIP() const { return AnsiToWide(FLocalIP); }
+
+void TBrindoluxCtrl::SetLocalIP(const std::wstring& Value) { FLocalIP = WideToAnsi(Value); }
+
+int32_t TBrindoluxCtrl::GetMax() const { return static_cast<int32_t>(FFramesBuffer->MaxTimeStamp()); }
+
+int32_t TBrindoluxCtrl::GetMin() const { return static_cast<int32_t>(FFramesBuffer->MinTimeStamp()); }
+
+void TBrindoluxCtrl::SetFullScreen(bool Value) {
+  if (Value) ChangeDisplayMode(dmFull);
+}
+
+void TBrindoluxCtrl::SetURL(const std::wstring& Value) {
+  const bool blank = std::all_of(Value.begin(), Value.end(), [](wchar_t c) { return c <= L' '; });
+  if (!blank) Open(Value);
+}
+
+int32_t TBrindoluxCtrl::GetKRMWidth() const { return FContext.Header.Width; }
+
+int32_t TBrindoluxCtrl::GetKRMHeight() const { return FContext.Header.Height; }
+
+// No live source is built into this control yet, so these stay empty.
+std::wstring TBrindoluxCtrl::GetHost() const { return {}; }
+std::wstring TBrindoluxCtrl::GetChannelName() const { return {}; }
+std::wstring TBrindoluxCtrl::GetTitle() const { return {}; }
+std::wstring TBrindoluxCtrl::GetAuthor() const { return {}; }
+std::wstring TBrindoluxCtrl::GetCopyright() const { return {}; }
+std::wstring TBrindoluxCtrl::GetDescription() const { return {}; }
+
+void TBrindoluxCtrl::Request(const std::wstring&) {}
+
+int32_t TBrindoluxCtrl::GetMediaTime() const {
+  return FPlayThread ? static_cast<int32_t>(FPlayThread->FLastSampleTime.load()) : 0;
+}
+
+std::wstring TBrindoluxCtrl::GetbgColor() const {
+  const COLORREF color = frmDetail->Color();
+  wchar_t text[8];
+  std::swprintf(text, 8, L"#%02X%02X%02X", GetRValue(color), GetGValue(color), GetBValue(color));
+  return text;
+}
+
+void TBrindoluxCtrl::SetbgColor(const std::wstring& Value) {
+  if (Value.size() != 7) throw Exception(TextUnknownColorFormat);
+  // The first character is not looked at.
+  const int red = HexByte(Value.substr(1, 2), Value);
+  const int green = HexByte(Value.substr(3, 2), Value);
+  const int blue = HexByte(Value.substr(5, 2), Value);
+  frmDetail->SetColor(RGB(red, green, blue));
+}
+
+// ---- opening and closing ------------------------------------------------------
+
+void TBrindoluxCtrl::OpenURL(const std::wstring& URL) {
+  BRX_ASSERT(FState == bxClosed, Unit);
+  FURL = FileURLToPath(URL);
+  const std::wstring& text = FURL;
+  ShowWindow(frmNails.get(), SW_HIDE);
+  const std::string bytes = WideToAnsi(FURL);
+  if (UpperAscii(bytes.substr(0, 4)) == "KRMS" || UpperAscii(Extension(bytes)) == ".SMS")
+    throw Exception(TextSourceNotAvailable + bytes);
+  FReadThread = std::make_unique<TFileThread>(&FContext);
+  FContext.ReadThread = FReadThread.get();
+  FContext.Window = FHandle.get();
+  SetState(bxOpening);
+  FReadThread->Open(text, std::string());
+}
+
+void TBrindoluxCtrl::PurgeQueue() {
+  HWND wnd = FHandle.get();
+  MSG msg;
+  while (PeekMessageW(&msg, wnd, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+  }
+  while (PeekMessageW(&msg, wnd, WM_KRM_ERROR, WM_KRM_ERROR, PM_REMOVE)) {
+  }
+  while (PeekMessageW(&msg, wnd, WM_KRM_OPENED, WM_KRM_OPENED, PM_REMOVE)) {
+  }
+  // An end posted by the play thread just before it stopped would otherwise
+  // fire bxStopped at a control that is closed.
+  while (PeekMessageW(&msg, wnd, WM_KRM_END, WM_KRM_END, PM_REMOVE)) {
+  }
+  KillTimer(wnd, AutoConnectTimer);
+  FAutoConnectEnabled = false;
+}
+
+void TBrindoluxCtrl::CloseSource() {
+  PurgeQueue();
+  if (FPlayThread) FPlayThread->Stop();
+  if (FReadThread) FReadThread->Stop();
+  FPlayThread.reset();
+  FContext.PlayThread = nullptr;
+  FReadThread.reset();
+  FContext.ReadThread = nullptr;
+  FFramesBuffer->Clear();
+  FKeyFramesBuffer->Clear();
+  FIndexTable->Clear();
+  FContext.Header = KRMFileHeader{};
+  frmDetail->ShowPicture(false);
+  SetState(bxClosed);
+}
+
+void TBrindoluxCtrl::CancelOpening() {
+  BRX_ASSERT(FState == bxOpening, Unit);
+  FReadThread.reset();
+  FContext.ReadThread = nullptr;
+  PurgeQueue();
+  // The source may have read its header and the first records before it was
+  // cancelled; the next source must not find them.
+  FFramesBuffer->Clear();
+  FKeyFramesBuffer->Clear();
+  FIndexTable->Clear();
+  FContext.Header = KRMFileHeader{};
+  SetState(bxClosed);
+}
+
+// ---- state steps --------------------------------------------------------------
+
+void TBrindoluxCtrl::SetState(TStatus State) {
+  FState = State;
+  if (FEvents) FEvents->OnPlayStateChanged(State);
+}
+
+void TBrindoluxCtrl::DoPlay() {
+  switch (FState) {
+    case bxOpened:
+    case bxPaused:
+    case bxStopped:
+    case bxScanForward:
+    case bxScanReverse:
+      if (FPlayThread) FPlayThread->Play();
+      break;
+    default:
+      break;
+  }
+  SetState(bxPlaying);
+}
+
+void TBrindoluxCtrl::DoPause() {
+  BRX_ASSERT(FState == bxPlaying || FState == bxScanForward || FState == bxScanReverse, Unit);
+  if (FPlayThread) FPlayThread->Pause();
+  SetState(bxPaused);
+}
+
+void TBrindoluxCtrl::DoStop() {
+  BRX_ASSERT(FState == bxPlaying, Unit);
+  if (FPlayThread) FPlayThread->Stop();
+  SetState(bxStopped);
+}
+
+void TBrindoluxCtrl::DoScanForward() {
+  if (FPlayThread) FPlayThread->FastForward();
+  SetState(bxScanForward);
+}
+
+void TBrindoluxCtrl::DoScanReverse() {}
+
+// ---- picture ------------------------------------------------------------------
+
+void TBrindoluxCtrl::ApplyDisplayMode() {
+  frmDetail->ShowPicture(true);
+  // Full screen has no window of its own yet: every mode shows the picture
+  // in the frame.
+  frmDetail->SetPicture(FContext, FDisplayMode);
+}
+
+void TBrindoluxCtrl::RepaintAll() {
+  if (FPlayThread) FPlayThread->Repaint();
+}
+
+void TBrindoluxCtrl::ChangeDisplayMode(TDisplayMode Mode) {
+  if (Mode == FDisplayMode) return;
+  if (Mode == dmFull) FPrevDisplayMode = FDisplayMode;
+  FDisplayMode = Mode;
+  if (FPlayThread) {
+    ApplyDisplayMode();
+    RepaintAll();
+  }
+  if (FEvents) FEvents->OnDisplayModeChanged(Mode);
+}
+
+// ---- engine messages ------------------------------------------------------------
+
+void TBrindoluxCtrl::WMOpened(WPARAM WParam) {
+  if (WParam != 0) return;
+  // Only the source being opened may report; a repeated report would replace
+  // a running play thread.
+  if (FState != bxOpening || FPlayThread) return;
+  FPlayThread = std::make_unique<TPlayThread>(&FContext);
+  FPlayThread->FCacheKeyFrames = false;
+  FPlayThread->FIgnoreTimestamp = FIgnoreTimestamp;
+  FContext.PlayThread = FPlayThread.get();
+  ApplyDisplayMode();
+  SetState(bxOpened);
+  if (FAutoStart) Play();
+}
+
+void TBrindoluxCtrl::WMError(WPARAM WParam) {
+  const WPARAM code = WParam;
+  if (FAutoConnect && (code == 3 || code == 4 || code == 7 || code == 15)) {
+    Close();
+    SetTimer(FHandle.get(), AutoConnectTimer, AutoConnectDelayMs, nullptr);
+    FAutoConnectEnabled = true;
+  }
+}
+
+void TBrindoluxCtrl::WMEnd() {
+  Stop();
+  if (FEvents) FEvents->OnPlayStateChanged(bxStopped);
+}
+
+void TBrindoluxCtrl::WMDirtyRect(WPARAM WParam, LPARAM LParam) {
+  if (!FPlayThread || !FPlayThread->BackBuffer().Active()) return;
+  if (WParam == 0 && LParam == 0) return;
+  auto decode = [](WPARAM w, LPARAM l) {
+    return RECT{LONG((w >> 16) & 0xFFFF), LONG(w & 0xFFFF), LONG((l >> 16) & 0xFFFF), LONG(l & 0xFFFF)};
+  };
+  RECT s = decode(WParam, LParam);
+  // Catching up with the play thread: every rectangle already waiting is
+  // drawn in the same copy.
+  MSG msg;
+  while (PeekMessageW(&msg, FHandle.get(), WM_KRM_DIRTYRECT, WM_KRM_DIRTYRECT, PM_REMOVE)) {
+    RECT next = decode(msg.wParam, msg.lParam);
+    RECT merged;
+    if (IsRectEmpty(&next)) continue;
+    if (IsRectEmpty(&s))
+      s = next;
+    else if (UnionRect(&merged, &s, &next))
+      s = merged;
+  }
+  frmDetail->CopyFromBackBuffer(FPlayThread->BackBuffer(), s);
+}
+
+void TBrindoluxCtrl::TimerAutoConnect() {
+  KillTimer(FHandle.get(), AutoConnectTimer);
+  FAutoConnectEnabled = false;
+  Open(FURL);
+}
+
+void TBrindoluxCtrl::ContextPopup(LPARAM LParam) {
+  if (!FContextMenu) return;
+  POINT at{static_cast<short>(LOWORD(LParam)), static_cast<short>(HIWORD(LParam))};
+  if (at.x == -1 && at.y == -1) {
+    at = {0, 0};
+    ClientToScreen(FHandle.get(), &at);
+  }
+  HMENU modes = GetSubMenu(pmKRM.get(), 0);
+  CheckMenuItem(modes, miAdaptive, FDisplayMode == dmAdaptive ? MF_CHECKED : MF_UNCHECKED);
+  CheckMenuItem(modes, miFull, FDisplayMode == dmFull ? MF_CHECKED : MF_UNCHECKED);
+  CheckMenuItem(modes, miOriginal, FDisplayMode == dmOriginal ? MF_CHECKED : MF_UNCHECKED);
+  TrackPopupMenu(pmKRM.get(), TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, FHandle.get(), nullptr);
+}
+
+void TBrindoluxCtrl::ShowException(const std::string& Text) {
+  const std::wstring text = AnsiToWide(Text);
+  MessageBoxW(FHandle.get(), text.c_str(), L"Brindolux", MB_OK | MB_ICONERROR);
+}
+
+// ---- window -------------------------------------------------------------------
+
+LRESULT CALLBACK TBrindoluxCtrl::WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  if (Msg == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(LParam);
+    SetWindowLongPtrW(Wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<TBrindoluxCtrl*>(GetWindowLongPtrW(Wnd, GWLP_USERDATA));
+  if (!self || !self->FHandle || self->FHandle.get() != Wnd) return DefWindowProcW(Wnd, Msg, WParam, LParam);
+  // An exception must never unwind into the system's dispatch code: it is
+  // shown the way the container's user would see any failure of a handler.
+  try {
+    return self->HandleMessage(Msg, WParam, LParam);
+  } catch (const Exception& e) {
+    self->ShowException(e.Message());
+  } catch (const std::exception& e) {
+    self->ShowException(e.what());
+  } catch (...) {
+    self->ShowException("Unknown exception");
+  }
+  return 0;
+}
+
+LRESULT TBrindoluxCtrl::HandleMessage(UINT Msg, WPARAM WParam, LPARAM LParam) {
+  switch (Msg) {
+    case WM_KRM_OPENED:
+      WMOpened(WParam);
+      return 0;
+    case WM_KRM_ERROR:
+      WMError(WParam);
+      return 0;
+    case WM_KRM_MARKER:
+      return 0;
+    case WM_KRM_DIRTYRECT:
+      WMDirtyRect(WParam, LParam);
+      return 0;
+    case WM_KRM_END:
+      WMEnd();
+      return 0;
+    case WM_TIMER:
+      if (WParam == AutoConnectTimer) {
+        TimerAutoConnect();
+        return 0;
+      }
+      break;
+    case WM_SIZE: {
+      const int width = LOWORD(LParam);
+      const int height = HIWORD(LParam);
+      const bool strip = IsWindowVisible(frmNails.get()) != FALSE;
+      const int stripHeight = strip ? NailsHeight : 0;
+      MoveWindow(frmNails.get(), 0, height - NailsHeight, width, NailsHeight, TRUE);
+      if (frmDetail) MoveWindow(frmDetail->Handle(), 0, 0, width, std::max(0, height - stripHeight), TRUE);
+      return 0;
+    }
+    case WM_CONTEXTMENU:
+      ContextPopup(LParam);
+      return 0;
+    case WM_COMMAND:
+      switch (LOWORD(WParam)) {
+        case miFull:
+          ChangeDisplayMode(dmFull);
+          return 0;
+        case miOriginal:
+          ChangeDisplayMode(dmOriginal);
+          return 0;
+        case miAdaptive:
+          ChangeDisplayMode(dmAdaptive);
+          return 0;
+        default:
+          break;
+      }
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcW(FHandle.get(), Msg, WParam, LParam);
+}

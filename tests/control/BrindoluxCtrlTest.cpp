@@ -1,0 +1,491 @@
+// The control's behaviour driven directly, as the COM object drives it: real
+// recordings from the test writer, real engine threads, the control's real
+// window, and a sink that records every event.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BrindoluxCtrl.h"
+#include "ControlTexts.h"
+#include "EngineMessages.h"
+#include "Exception.h"
+#include "FramesBuffer.h"
+#include "KrmWriter.h"
+#include "PlayThread.h"
+#include "ReadThread.h"
+
+namespace {
+
+constexpr DWORD kWaitMs = 10000;
+
+class TRecordingEvents : public TControlEvents {
+ public:
+  std::vector<TStatus> States;
+  std::vector<TDisplayMode> Modes;
+
+  void OnActivate() override {}
+  void OnClick() override {}
+  void OnCreate() override {}
+  void OnDblClick() override {}
+  void OnDestroy() override {}
+  void OnDeactivate() override {}
+  void OnKeyPress(int16_t&) override {}
+  void OnPaint() override {}
+  void OnSkip(int32_t) override {}
+  void OnPlayStateChanged(TStatus NewState) override { States.push_back(NewState); }
+  void OnPositionChanged(int32_t) override {}
+  void OnDisplayModeChanged(TDisplayMode NewMode) override { Modes.push_back(NewMode); }
+  void OnScript(const std::wstring&) override {}
+  void OnIndex(const std::wstring&) override {}
+  void OnStreamSample(const FrameRecord*) override {}
+  void OnString(const std::wstring&) override {}
+  void OnMouseDown(int32_t, int32_t, int32_t) override {}
+  void OnMouseMove(int32_t, int32_t) override {}
+  void OnMouseUp(int32_t, int32_t, int32_t) override {}
+};
+
+// Dispatches messages until the condition holds or the time is up.
+bool PumpUntil(const std::function<bool()>& Done, DWORD TimeoutMs = kWaitMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+      if (Done()) return true;
+    }
+    if (Done()) return true;
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= TimeoutMs) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, TimeoutMs - elapsed, QS_ALLINPUT);
+  }
+}
+
+// Waits, without dispatching anything, until a message of that number is
+// queued for the window.
+bool WaitQueued(HWND Wnd, UINT Msg, DWORD TimeoutMs = kWaitMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    MSG msg;
+    if (PeekMessageW(&msg, Wnd, Msg, Msg, PM_NOREMOVE)) return true;
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= TimeoutMs) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, TimeoutMs - elapsed, QS_POSTMESSAGE);
+  }
+}
+
+// Dispatches what is already queued for this thread (our own posts).
+void PumpQueued() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+std::string TempPath(const char* name) {
+  char folder[MAX_PATH];
+  GetTempPathA(MAX_PATH, folder);
+  return std::string(folder) + "brx_ctrl_" + name;
+}
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+// A short recording: a green key frame, a red patch, and a marker at its
+// duration, where the play thread reports the end.
+std::string ShortRecording() {
+  static const std::string path = [] {
+    KrmWriter writer(64, 48);
+    writer.SetDuration(300);
+    writer.AddKeyFrame(0, CT_RAW, BmpFileImage(TestPicture(64, 48, 0, 200, 0)));
+    writer.AddFrame(150, FT_COPY, CT_RAW, BmpFileImage(TestPicture(8, 8, 0, 0, 220)), 10, 10);
+    writer.AddMarker(300);
+    const std::string p = TempPath("short.krm");
+    writer.SaveToFile(p);
+    return p;
+  }();
+  return path;
+}
+
+// A recording that plays for a minute, for everything that happens while
+// a source is open.
+std::string LongRecording() {
+  static const std::string path = [] {
+    KrmWriter writer(64, 48);
+    writer.SetDuration(60000);
+    for (uint32_t t = 0; t < 60000; t += 10000)
+      writer.AddKeyFrame(t, CT_RAW, BmpFileImage(TestPicture(64, 48, 30, 30, uint8_t(t / 1000))));
+    const std::string p = TempPath("long.krm");
+    writer.SaveToFile(p);
+    return p;
+  }();
+  return path;
+}
+
+class BrindoluxCtrlTest : public ::testing::Test {
+ protected:
+  void SetUp() override { FCtrl = std::make_unique<TBrindoluxCtrl>(&FEvents); }
+
+  bool WaitForState(TStatus State, DWORD TimeoutMs = kWaitMs) {
+    return PumpUntil([&] { return FCtrl->GetStatus() == State; }, TimeoutMs);
+  }
+
+  // Opens the minute-long recording without starting it.
+  void OpenStill() {
+    FCtrl->SetAutoStart(false);
+    FCtrl->Open(Wide(LongRecording()));
+    ASSERT_TRUE(WaitForState(bxOpened));
+    FEvents.States.clear();
+  }
+
+  TRecordingEvents FEvents;
+  std::unique_ptr<TBrindoluxCtrl> FCtrl;
+};
+
+TEST_F(BrindoluxCtrlTest, PlaysARecordingToItsEndAndShowsIt) {
+  FCtrl->Open(Wide(ShortRecording()));
+  ASSERT_TRUE(PumpUntil([&] { return FEvents.States.size() >= 5; })) << FEvents.States.size();
+  PumpQueued();
+  const std::vector<TStatus> expected{bxOpening, bxOpened, bxPlaying, bxStopped, bxStopped};
+  EXPECT_EQ(FEvents.States, expected);
+  EXPECT_EQ(FCtrl->GetStatus(), bxStopped);
+  EXPECT_EQ(FCtrl->GetDuration(), 300);
+  EXPECT_EQ(FCtrl->GetKRMWidth(), 64);
+  EXPECT_EQ(FCtrl->GetKRMHeight(), 48);
+  EXPECT_EQ(FCtrl->GetURL(), Wide(ShortRecording()));
+
+  // The picture received the frames 1:1 through the dirty rectangles: the
+  // key frame's green, and the red patch at (10, 10).
+  const TDetailFrame& frame = FCtrl->DetailFrame();
+  EXPECT_TRUE(frame.PictureVisible());
+  EXPECT_EQ(frame.PicturePixel(0, 0), RGB(0, 200, 0));
+  EXPECT_EQ(frame.PicturePixel(12, 12), RGB(220, 0, 0));
+  EXPECT_EQ(frame.PicturePixel(63, 47), RGB(0, 200, 0));
+}
+
+TEST_F(BrindoluxCtrlTest, WithoutAutoStartStaysOpened) {
+  FCtrl->SetAutoStart(false);
+  FCtrl->Open(Wide(ShortRecording()));
+  ASSERT_TRUE(WaitForState(bxOpened));
+  PumpQueued();
+  const std::vector<TStatus> expected{bxOpening, bxOpened};
+  EXPECT_EQ(FEvents.States, expected);
+  EXPECT_EQ(FCtrl->GetStatus(), bxOpened);
+  EXPECT_EQ(FCtrl->GetCurrentPosition(), 0);
+}
+
+// What each member fires, from a given state, by the control's table.
+struct TStateCase {
+  const char* Name;
+  bool Open;                                        // reach bxOpened first (else stay closed)
+  std::vector<void (TBrindoluxCtrl::*)()> Prepare;  // from there, before recording events
+  void (TBrindoluxCtrl::*Action)();
+  std::vector<TStatus> Fired;
+  TStatus After;
+};
+
+TEST_F(BrindoluxCtrlTest, MembersByState) {
+  using C = TBrindoluxCtrl;
+  const std::vector<TStateCase> cases = {
+      {"stop while paused", true, {&C::Play, &C::Pause}, &C::Stop, {bxPlaying, bxStopped}, bxStopped},
+      {"fast forward from opened", true, {}, &C::FastForward, {bxPlaying, bxScanForward}, bxScanForward},
+      {"fast forward again", true, {&C::FastForward}, &C::FastForward, {bxScanForward}, bxScanForward},
+      {"fast reverse while playing", true, {&C::Play}, &C::FastReverse, {}, bxPlaying},
+      {"fast reverse from stopped", true, {&C::Play, &C::Stop}, &C::FastReverse, {bxPlaying}, bxPlaying},
+      {"pause while stopped", true, {&C::Play, &C::Stop}, &C::Pause, {}, bxStopped},
+      {"pause while scanning", true, {&C::FastForward}, &C::Pause, {bxPaused}, bxPaused},
+      {"play while playing", true, {&C::Play}, &C::Play, {}, bxPlaying},
+      {"close while playing", true, {&C::Play}, &C::Close, {bxClosed}, bxClosed},
+      {"close while closed", false, {}, &C::Close, {}, bxClosed},
+      {"play while closed", false, {}, &C::Play, {}, bxClosed},
+  };
+  for (const TStateCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    FEvents.States.clear();
+    FCtrl = std::make_unique<TBrindoluxCtrl>(&FEvents);
+    if (c.Open) OpenStill();
+    for (auto step : c.Prepare) ((*FCtrl).*step)();
+    FEvents.States.clear();
+    ((*FCtrl).*(c.Action))();
+    EXPECT_EQ(FEvents.States, c.Fired);
+    EXPECT_EQ(FCtrl->GetStatus(), c.After);
+  }
+}
+
+TEST_F(BrindoluxCtrlTest, CloseWhileOpeningCancelsAndClearsTheContext) {
+  FCtrl->Open(Wide(LongRecording()));
+  // Let the source read its header and report it, but do not hand the
+  // report to the control yet.
+  ASSERT_NE(FCtrl->Context().ReadThread, nullptr);
+  ASSERT_TRUE(WaitQueued(FCtrl->Handle(), WM_KRM_OPENED));
+  ASSERT_EQ(FCtrl->Context().Header.Width, 64);
+  FEvents.States.clear();
+  FCtrl->Close();
+  const std::vector<TStatus> expected{bxClosed};
+  EXPECT_EQ(FEvents.States, expected);
+  EXPECT_EQ(FCtrl->Context().ReadThread, nullptr);
+  EXPECT_EQ(FCtrl->Context().Header.Width, 0);
+  EXPECT_EQ(FCtrl->Context().Header.Duration, 0u);
+  EXPECT_EQ(FCtrl->GetMax(), 0);
+  // The opened report that was waiting is gone with the source.
+  PumpQueued();
+  EXPECT_EQ(FEvents.States, expected);
+  EXPECT_EQ(FCtrl->GetStatus(), bxClosed);
+}
+
+TEST_F(BrindoluxCtrlTest, OpenedReportWithAnUnknownArgumentIsIgnored) {
+  FCtrl->SetAutoStart(false);
+  FCtrl->Open(Wide(LongRecording()));
+  ASSERT_TRUE(WaitQueued(FCtrl->Handle(), WM_KRM_OPENED));
+  // Put the injected report in front of the real one.
+  MSG real;
+  ASSERT_TRUE(PeekMessageW(&real, FCtrl->Handle(), WM_KRM_OPENED, WM_KRM_OPENED, PM_REMOVE));
+  PostMessageW(FCtrl->Handle(), WM_KRM_OPENED, 9, 0);
+  PumpQueued();
+  EXPECT_EQ(FCtrl->GetStatus(), bxOpening);
+  EXPECT_EQ(FCtrl->Context().PlayThread, nullptr);
+  PostMessageW(FCtrl->Handle(), real.message, real.wParam, real.lParam);
+  PumpQueued();
+  EXPECT_EQ(FCtrl->GetStatus(), bxOpened);
+  // A repeated report once opened changes nothing.
+  const TPlayThread* play = FCtrl->Context().PlayThread;
+  FEvents.States.clear();
+  PostMessageW(FCtrl->Handle(), WM_KRM_OPENED, 0, 0);
+  PumpQueued();
+  EXPECT_TRUE(FEvents.States.empty());
+  EXPECT_EQ(FCtrl->Context().PlayThread, play);
+}
+
+TEST_F(BrindoluxCtrlTest, ConnectionErrorClosesAndReopensAfterTheDelay) {
+  OpenStill();
+  // A code outside the reconnect set does nothing at all.
+  PostMessageW(FCtrl->Handle(), WM_KRM_ERROR, 1, 0);
+  PumpQueued();
+  EXPECT_TRUE(FEvents.States.empty());
+  EXPECT_EQ(FCtrl->GetStatus(), bxOpened);
+
+  PostMessageW(FCtrl->Handle(), WM_KRM_ERROR, 7, 0);
+  PumpQueued();
+  EXPECT_EQ(FEvents.States, std::vector<TStatus>{bxClosed});
+  const DWORD closedAt = GetTickCount();
+  ASSERT_TRUE(WaitForState(bxOpened, TBrindoluxCtrl::AutoConnectDelayMs + kWaitMs));
+  EXPECT_GE(GetTickCount() - closedAt, TBrindoluxCtrl::AutoConnectDelayMs - 200);
+  const std::vector<TStatus> expected{bxClosed, bxOpening, bxOpened};
+  EXPECT_EQ(FEvents.States, expected);
+  EXPECT_EQ(FCtrl->GetURL(), Wide(LongRecording()));
+}
+
+TEST_F(BrindoluxCtrlTest, ConnectionErrorWithoutAutoConnectStays) {
+  OpenStill();
+  FCtrl->SetAutoConnect(false);
+  PostMessageW(FCtrl->Handle(), WM_KRM_ERROR, 7, 0);
+  PumpQueued();
+  EXPECT_TRUE(FEvents.States.empty());
+  EXPECT_EQ(FCtrl->GetStatus(), bxOpened);
+}
+
+// Answers every message box of this thread and keeps its text, so a test
+// sees what the user would have seen.
+class TMessageBoxCatcher {
+ public:
+  TMessageBoxCatcher() {
+    GCatcher = this;
+    FHook = SetWindowsHookExW(WH_CBT, &Hook, nullptr, GetCurrentThreadId());
+  }
+  ~TMessageBoxCatcher() {
+    UnhookWindowsHookEx(FHook);
+    GCatcher = nullptr;
+  }
+  std::vector<std::wstring> Texts;
+
+ private:
+  static LRESULT CALLBACK Hook(int Code, WPARAM WParam, LPARAM LParam) {
+    if (Code == HCBT_ACTIVATE && GCatcher) {
+      HWND box = reinterpret_cast<HWND>(WParam);
+      wchar_t name[16] = {};
+      GetClassNameW(box, name, 16);
+      if (std::wstring(name) == L"#32770") {
+        wchar_t text[512] = {};
+        GetDlgItemTextW(box, 0xFFFF, text, 512);
+        GCatcher->Texts.push_back(text);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+      }
+    }
+    return CallNextHookEx(nullptr, Code, WParam, LParam);
+  }
+  static TMessageBoxCatcher* GCatcher;
+  HHOOK FHook;
+};
+TMessageBoxCatcher* TMessageBoxCatcher::GCatcher = nullptr;
+
+TEST_F(BrindoluxCtrlTest, FailingReconnectIsShownAndGoesNoFurther) {
+  // A live address cannot be opened by this build: the open fails at once,
+  // after the URL was taken.
+  EXPECT_THROW(FCtrl->Open(L"krms://127.0.0.1/channel"), Exception);
+  EXPECT_EQ(FCtrl->GetStatus(), bxClosed);
+  EXPECT_TRUE(FEvents.States.empty());
+  EXPECT_EQ(FCtrl->GetURL(), L"krms://127.0.0.1/channel");
+
+  TMessageBoxCatcher boxes;
+  PostMessageW(FCtrl->Handle(), WM_KRM_ERROR, 3, 0);
+  ASSERT_TRUE(PumpUntil([&] { return !boxes.Texts.empty(); }, TBrindoluxCtrl::AutoConnectDelayMs + kWaitMs));
+  PumpQueued();
+  ASSERT_EQ(boxes.Texts.size(), 1u);
+  EXPECT_NE(boxes.Texts[0].find(L"krms://127.0.0.1/channel"), std::wstring::npos) << boxes.Texts[0];
+  EXPECT_EQ(FCtrl->GetStatus(), bxClosed);
+  EXPECT_TRUE(FEvents.States.empty());
+}
+
+TEST_F(BrindoluxCtrlTest, EndReportedJustBeforeCloseIsDropped) {
+  OpenStill();
+  FCtrl->Play();
+  PostMessageW(FCtrl->Handle(), WM_KRM_END, 0, 0);
+  FEvents.States.clear();
+  FCtrl->Close();
+  PumpQueued();
+  EXPECT_EQ(FEvents.States, std::vector<TStatus>{bxClosed});
+}
+
+TEST_F(BrindoluxCtrlTest, DestroyingWhilePlayingEndsItsThreads) {
+  FCtrl->Open(Wide(LongRecording()));
+  ASSERT_TRUE(WaitForState(bxPlaying));
+  ASSERT_TRUE(PumpUntil([&] { return FCtrl->GetMediaTime() > 0 || FCtrl->GetCurrentPosition() > 100; }));
+  HANDLE threads[2];
+  const HANDLE process = GetCurrentProcess();
+  ASSERT_TRUE(DuplicateHandle(process, FCtrl->Context().PlayThread->Handle(), process, &threads[0],
+                              SYNCHRONIZE, FALSE, 0));
+  ASSERT_TRUE(DuplicateHandle(process, FCtrl->Context().ReadThread->Handle(), process, &threads[1],
+                              SYNCHRONIZE, FALSE, 0));
+  // A watcher gives the threads 2 s from the start of the destruction.
+  struct TWatch {
+    HANDLE* Threads;
+    DWORD Result;
+  } watch{threads, WAIT_FAILED};
+  HANDLE watcher = CreateThread(
+      nullptr, 0,
+      [](LPVOID p) -> DWORD {
+        auto* w = static_cast<TWatch*>(p);
+        w->Result = WaitForMultipleObjects(2, w->Threads, TRUE, 2000);
+        return 0;
+      },
+      &watch, 0, nullptr);
+  ASSERT_TRUE(watcher);
+  FCtrl.reset();
+  WaitForSingleObject(watcher, INFINITE);
+  CloseHandle(watcher);
+  EXPECT_LT(watch.Result, WAIT_OBJECT_0 + 2) << "threads still running 2 s after destruction began";
+  CloseHandle(threads[0]);
+  CloseHandle(threads[1]);
+}
+
+TEST_F(BrindoluxCtrlTest, MembersWithNothingToDo) {
+  // Closed: no play thread, nothing buffered, no live texts.
+  FCtrl->SetCurrentPosition(1000);
+  EXPECT_EQ(FCtrl->GetCurrentPosition(), 0);
+  EXPECT_EQ(FCtrl->GetMediaTime(), 0);
+  EXPECT_EQ(FCtrl->GetDuration(), 0);
+  EXPECT_EQ(FCtrl->GetMax(), 0);
+  EXPECT_EQ(FCtrl->GetMin(), 0);
+  FCtrl->SendScript(L"x");
+  FCtrl->Request(L"x");
+  FCtrl->SetURL(L"   ");
+  EXPECT_TRUE(FEvents.States.empty());
+  EXPECT_EQ(FCtrl->GetURL(), L"");
+
+  // Display mode: the same mode or an unknown value fires nothing; leaving
+  // full screen through FullScreen false is ignored.
+  FCtrl->SetDisplayMode(dmAdaptive);
+  FCtrl->SetDisplayMode(static_cast<TDisplayMode>(3));
+  EXPECT_TRUE(FEvents.Modes.empty());
+  FCtrl->SetFullScreen(true);
+  FCtrl->SetFullScreen(false);
+  FCtrl->SetDisplayMode(dmFull);
+  EXPECT_EQ(FEvents.Modes, std::vector<TDisplayMode>{dmFull});
+  EXPECT_TRUE(FCtrl->GetFullScreen());
+  FCtrl->SetDisplayMode(dmOriginal);
+  EXPECT_EQ(FCtrl->GetDisplayMode(), dmOriginal);
+
+  // Open: a seek below zero is ignored; a live address answers empty texts.
+  OpenStill();
+  FCtrl->SetCurrentPosition(-1);
+  EXPECT_EQ(FCtrl->GetCurrentPosition(), 0);
+  EXPECT_EQ(FCtrl->GetHost(), L"");
+  EXPECT_EQ(FCtrl->GetTitle(), L"");
+  EXPECT_TRUE(FEvents.States.empty());
+
+  // URL put keeps the blanks it was given.
+  FCtrl->SetURL(L" a.krm");
+  EXPECT_EQ(FCtrl->GetURL(), L" a.krm");
+  EXPECT_EQ(FCtrl->GetStatus(), bxOpening);
+}
+
+TEST_F(BrindoluxCtrlTest, BackgroundColourText) {
+  struct {
+    const wchar_t* Put;
+    const wchar_t* Get;  // null: the put fails
+  } cases[] = {
+      {L"#FF8000", L"#FF8000"}, {L"X00ff00", L"#00FF00"}, {L"FF8000", nullptr},
+      {L"#FF80000", nullptr},   {L"#GG0000", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Put);
+    FCtrl->SetbgColor(L"#000000");
+    if (c.Get) {
+      FCtrl->SetbgColor(c.Put);
+      EXPECT_EQ(FCtrl->GetbgColor(), c.Get);
+    } else {
+      EXPECT_THROW(FCtrl->SetbgColor(c.Put), Exception);
+      EXPECT_EQ(FCtrl->GetbgColor(), L"#000000");
+    }
+  }
+  try {
+    FCtrl->SetbgColor(L"FF8000");
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "Unknown color format");
+  }
+}
+
+// Run again under a Chinese system language.
+TEST(BrindoluxCtrlSetUp, MenuCaptionsAndTemporaryFolder) {
+  TBrindoluxCtrl ctrl(nullptr);
+  const char* lang = std::getenv("BRX_EXPECT_LANG");
+  const bool chinese = lang && std::string(lang) == "zh_CN";
+  const TMenuTexts& texts = chinese ? ChineseMenuTexts() : EnglishMenuTexts();
+  auto caption = [](HMENU menu, UINT item, UINT flags) {
+    wchar_t text[64] = {};
+    GetMenuStringW(menu, item, text, 64, flags);
+    return std::wstring(text);
+  };
+  HMENU menu = ctrl.PopupMenu();
+  ASSERT_EQ(GetMenuItemCount(menu), 5);
+  EXPECT_EQ(caption(menu, 0, MF_BYPOSITION), texts.DisplayMode);
+  EXPECT_EQ(caption(menu, TBrindoluxCtrl::miStatus, MF_BYCOMMAND), texts.Status);
+  EXPECT_EQ(caption(menu, TBrindoluxCtrl::miAbout, MF_BYCOMMAND), texts.About);
+  HMENU modes = GetSubMenu(menu, 0);
+  EXPECT_EQ(caption(modes, TBrindoluxCtrl::miFull, MF_BYCOMMAND), texts.Full);
+  EXPECT_EQ(caption(modes, TBrindoluxCtrl::miOriginal, MF_BYCOMMAND), texts.Original);
+  EXPECT_EQ(caption(modes, TBrindoluxCtrl::miAdaptive, MF_BYCOMMAND), texts.Adaptive);
+
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  EXPECT_EQ(ctrl.TempFolder(), std::string(temp) + "Brindolux\\");
+  const DWORD attributes = GetFileAttributesA((ctrl.TempFolder() + "nails").c_str());
+  EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  // Defaults.
+  EXPECT_EQ(ctrl.GetStatus(), bxClosed);
+  EXPECT_TRUE(ctrl.GetAutoStart());
+  EXPECT_TRUE(ctrl.GetAutoConnect());
+  EXPECT_TRUE(ctrl.GetEnableCache());
+  EXPECT_TRUE(ctrl.GetContextMenu());
+  EXPECT_FALSE(ctrl.GetIgnoreTimestamp());
+  EXPECT_EQ(ctrl.GetInitialColor(), 0xFF0000);
+  EXPECT_EQ(ctrl.GetbgColor(), L"#000000");
+}
+
+}  // namespace
