@@ -2,9 +2,11 @@
 // answering the play thread and seeking, over local files and over the
 // loopback HTTP peer. A message-only window stands for the control and a
 // worker thread for the play thread.
+// clang-format off
+// Winsock before anything that includes windows.h.
+#include "HttpPeer.h"
+// clang-format on
 #include <gtest/gtest.h>
-
-// Before anything that includes windows.h.
 #include <windows.h>
 
 #include <chrono>
@@ -24,7 +26,6 @@
 #include "EngineMessages.h"
 #include "FileThread.h"
 #include "FramesBuffer.h"
-#include "HttpPeer.h"
 #include "IndexTable.h"
 #include "KeyFramesBuffer.h"
 #include "KrmWriter.h"
