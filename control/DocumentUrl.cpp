@@ -37,7 +37,8 @@ std::wstring GetDocumentURL(IOleClientSite* Site) {
   TReference<IOleContainer> container(rawContainer);
 
   void* rawDocument = nullptr;
-  if (FAILED(container->QueryInterface(IID_IHTMLDocument2, &rawDocument)) || !rawDocument) return std::wstring();
+  if (FAILED(container->QueryInterface(IID_IHTMLDocument2, &rawDocument)) || !rawDocument)
+    return std::wstring();
   TReference<IHTMLDocument2> document(static_cast<IHTMLDocument2*>(rawDocument));
 
   IHTMLLocation* rawLocation = nullptr;

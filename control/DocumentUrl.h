@@ -1,8 +1,8 @@
 #pragma once
 // The URL of the web page that hosts the control, through the client site's
 // container, so a bare file name can be opened from the page's folder.
-#include <windows.h>
 #include <ole2.h>
+#include <windows.h>
 
 #include <string>
 

@@ -31,7 +31,8 @@ bool HoldsDoctype(const char* Chunk, DWORD Length) {
 // the answer counts as the file.
 bool IsErrorStatus(HINTERNET Url) {
   DWORD status = 0, size = sizeof(status), index = 0;
-  if (!HttpQueryInfoA(Url, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, &index)) return false;
+  if (!HttpQueryInfoA(Url, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, &index))
+    return false;
   return status >= 400;
 }
 
@@ -42,7 +43,8 @@ bool DownloadToFile(HINTERNET Internet, const std::string& URL, const std::strin
   if (!url) return false;
   // An error page must not replace a good local copy of the last download.
   if (IsErrorStatus(url.get())) return false;
-  HANDLE created = CreateFileA(FileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE created =
+      CreateFileA(FileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (created == INVALID_HANDLE_VALUE) return false;
   TFileHandle file(created);
   char chunk[ChunkSize];

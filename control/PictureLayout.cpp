@@ -10,8 +10,8 @@ int32_t MulDiv100(int64_t A, int64_t B) { return static_cast<int32_t>(A * B / 10
 
 }  // namespace
 
-TPictureLayout LayoutPicture(int32_t FrameWidth, int32_t FrameHeight, int32_t PictureWidth, int32_t PictureHeight,
-                             int32_t Mode, const TPictureLayout& Current) {
+TPictureLayout LayoutPicture(int32_t FrameWidth, int32_t FrameHeight, int32_t PictureWidth,
+                             int32_t PictureHeight, int32_t Mode, const TPictureLayout& Current) {
   TPictureLayout out = Current;
   out.Apply = false;
   out.HorzBar = out.VertBar = TScrollBarChange::Keep;

@@ -33,8 +33,8 @@ struct TPictureLayout {
 
 // Current holds the picture's place, size and zoom as they are; they stay
 // where the mode does not set them.
-TPictureLayout LayoutPicture(int32_t FrameWidth, int32_t FrameHeight, int32_t PictureWidth, int32_t PictureHeight,
-                             int32_t Mode, const TPictureLayout& Current);
+TPictureLayout LayoutPicture(int32_t FrameWidth, int32_t FrameHeight, int32_t PictureWidth,
+                             int32_t PictureHeight, int32_t Mode, const TPictureLayout& Current);
 
 // The rectangle carried by a dirty-rectangle message: wParam = left << 16 |
 // top, lParam = right << 16 | bottom, each 16 bits unsigned.

@@ -1,8 +1,8 @@
 // Fetching a URL into a local file, against an HTTP peer on 127.0.0.1.
 #include <gtest/gtest.h>
-#include <winsock2.h>
 #include <windows.h>
 #include <wininet.h>
+#include <winsock2.h>
 
 #include <fstream>
 #include <iterator>
@@ -39,7 +39,9 @@ class DownloadTest : public ::testing::Test {
     if (FInternet) InternetCloseHandle(FInternet);
   }
 
-  static bool Exists(const std::string& file) { return GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES; }
+  static bool Exists(const std::string& file) {
+    return GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
   static Bytes Read(const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

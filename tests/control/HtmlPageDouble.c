@@ -28,7 +28,8 @@ static HRESULT QueryDocument(TPage* page, REFIID iid, void** out) {
   if (IsEqualIID(iid, &IID_IUnknown) || IsEqualIID(iid, &IID_IOleContainer) ||
       IsEqualIID(iid, &IID_IParseDisplayName)) {
     *out = &page->Container;
-  } else if (page->Settings.OfferDocument && (IsEqualIID(iid, &IID_IHTMLDocument2) || IsEqualIID(iid, &IID_IDispatch))) {
+  } else if (page->Settings.OfferDocument &&
+             (IsEqualIID(iid, &IID_IHTMLDocument2) || IsEqualIID(iid, &IID_IDispatch))) {
     *out = &page->Document;
   } else {
     return E_NOINTERFACE;
@@ -63,16 +64,22 @@ static HRESULT STDMETHODCALLTYPE SiteGetContainer(IOleClientSite* This, IOleCont
   AddPageRef(page);
   return page->Settings.ContainerResult;
 }
-static IOleClientSiteVtbl SiteTable = {
-    .QueryInterface = SiteQuery, .AddRef = SiteAddRef, .Release = SiteRelease, .GetContainer = SiteGetContainer};
+static IOleClientSiteVtbl SiteTable = {.QueryInterface = SiteQuery,
+                                       .AddRef = SiteAddRef,
+                                       .Release = SiteRelease,
+                                       .GetContainer = SiteGetContainer};
 
 // ---- container
 
 static HRESULT STDMETHODCALLTYPE ContainerQuery(IOleContainer* This, REFIID iid, void** out) {
   return QueryDocument(PAGE_OF(This, Container), iid, out);
 }
-static ULONG STDMETHODCALLTYPE ContainerAddRef(IOleContainer* This) { return AddPageRef(PAGE_OF(This, Container)); }
-static ULONG STDMETHODCALLTYPE ContainerRelease(IOleContainer* This) { return ReleasePage(PAGE_OF(This, Container)); }
+static ULONG STDMETHODCALLTYPE ContainerAddRef(IOleContainer* This) {
+  return AddPageRef(PAGE_OF(This, Container));
+}
+static ULONG STDMETHODCALLTYPE ContainerRelease(IOleContainer* This) {
+  return ReleasePage(PAGE_OF(This, Container));
+}
 static IOleContainerVtbl ContainerTable = {
     .QueryInterface = ContainerQuery, .AddRef = ContainerAddRef, .Release = ContainerRelease};
 
@@ -81,8 +88,12 @@ static IOleContainerVtbl ContainerTable = {
 static HRESULT STDMETHODCALLTYPE DocumentQuery(IHTMLDocument2* This, REFIID iid, void** out) {
   return QueryDocument(PAGE_OF(This, Document), iid, out);
 }
-static ULONG STDMETHODCALLTYPE DocumentAddRef(IHTMLDocument2* This) { return AddPageRef(PAGE_OF(This, Document)); }
-static ULONG STDMETHODCALLTYPE DocumentRelease(IHTMLDocument2* This) { return ReleasePage(PAGE_OF(This, Document)); }
+static ULONG STDMETHODCALLTYPE DocumentAddRef(IHTMLDocument2* This) {
+  return AddPageRef(PAGE_OF(This, Document));
+}
+static ULONG STDMETHODCALLTYPE DocumentRelease(IHTMLDocument2* This) {
+  return ReleasePage(PAGE_OF(This, Document));
+}
 static HRESULT STDMETHODCALLTYPE DocumentLocation(IHTMLDocument2* This, IHTMLLocation** out) {
   TPage* page = PAGE_OF(This, Document);
   *out = NULL;
@@ -101,14 +112,19 @@ static IHTMLDocument2Vtbl DocumentTable = {.QueryInterface = DocumentQuery,
 static HRESULT STDMETHODCALLTYPE LocationQuery(IHTMLLocation* This, REFIID iid, void** out) {
   TPage* page = PAGE_OF(This, Location);
   *out = NULL;
-  if (!IsEqualIID(iid, &IID_IUnknown) && !IsEqualIID(iid, &IID_IDispatch) && !IsEqualIID(iid, &IID_IHTMLLocation))
+  if (!IsEqualIID(iid, &IID_IUnknown) && !IsEqualIID(iid, &IID_IDispatch) &&
+      !IsEqualIID(iid, &IID_IHTMLLocation))
     return E_NOINTERFACE;
   *out = This;
   AddPageRef(page);
   return S_OK;
 }
-static ULONG STDMETHODCALLTYPE LocationAddRef(IHTMLLocation* This) { return AddPageRef(PAGE_OF(This, Location)); }
-static ULONG STDMETHODCALLTYPE LocationRelease(IHTMLLocation* This) { return ReleasePage(PAGE_OF(This, Location)); }
+static ULONG STDMETHODCALLTYPE LocationAddRef(IHTMLLocation* This) {
+  return AddPageRef(PAGE_OF(This, Location));
+}
+static ULONG STDMETHODCALLTYPE LocationRelease(IHTMLLocation* This) {
+  return ReleasePage(PAGE_OF(This, Location));
+}
 static HRESULT STDMETHODCALLTYPE LocationText(IHTMLLocation* This, BSTR* out) {
   TPage* page = PAGE_OF(This, Location);
   *out = NULL;
@@ -116,8 +132,10 @@ static HRESULT STDMETHODCALLTYPE LocationText(IHTMLLocation* This, BSTR* out) {
   *out = SysAllocString(page->Settings.Location ? page->Settings.Location : L"");
   return S_OK;
 }
-static IHTMLLocationVtbl LocationTable = {
-    .QueryInterface = LocationQuery, .AddRef = LocationAddRef, .Release = LocationRelease, .toString = LocationText};
+static IHTMLLocationVtbl LocationTable = {.QueryInterface = LocationQuery,
+                                          .AddRef = LocationAddRef,
+                                          .Release = LocationRelease,
+                                          .toString = LocationText};
 
 IOleClientSite* CreateHtmlPageDouble(const THtmlPageSettings* Settings) {
   TPage* page = (TPage*)CoTaskMemAlloc(sizeof(TPage));

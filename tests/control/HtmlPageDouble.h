@@ -3,8 +3,8 @@
 // for the tests of reading the hosting page's URL. Written in C, so only the
 // few methods that are used need an entry in each table; calling any other
 // one crashes the test, which is what it should do.
-#include <windows.h>
 #include <ole2.h>
+#include <windows.h>
 
 #ifdef __cplusplus
 extern "C" {

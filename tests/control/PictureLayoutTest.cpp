@@ -7,8 +7,8 @@
 namespace {
 
 std::string Text(const TPixelRect& r) {
-  return "(" + std::to_string(r.Left) + ", " + std::to_string(r.Top) + ")-(" + std::to_string(r.Right) + ", " +
-         std::to_string(r.Bottom) + ")";
+  return "(" + std::to_string(r.Left) + ", " + std::to_string(r.Top) + ")-(" + std::to_string(r.Right) +
+         ", " + std::to_string(r.Bottom) + ")";
 }
 
 TPictureLayout Fresh() {
@@ -25,8 +25,8 @@ TEST(PictureLayoutTest, FitModeZoomsLargePicturesAndCentresThem) {
     int32_t Zoom, Left, Top, Width, Height;
   };
   const TRow rows[] = {
-      {400, 300, 800, 600, 50, 0, 0, 400, 300},     // a tie: the width decides
-      {500, 300, 800, 600, 50, 50, 0, 400, 300},    // by height
+      {400, 300, 800, 600, 50, 0, 0, 400, 300},   // a tie: the width decides
+      {500, 300, 800, 600, 50, 50, 0, 400, 300},  // by height
       {1000, 800, 800, 600, 100, 100, 100, 800, 600},
       {300, 600, 800, 600, 37, 2, 189, 296, 222},
       // Too large in one direction only.

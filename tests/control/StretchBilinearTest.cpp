@@ -49,8 +49,8 @@ void Reference(TImage& dst, const TImage& src, const TCall& c) {
       const uint8_t* p11 = fx ? (fy ? src.At(col + 1, row + 1) : p01) : p10;
       uint8_t* out = dst.At(int32_t(c.DstX + x), int32_t(y));
       for (int i = 0; i < 3; ++i) {
-        const int64_t sum = p00[i] * (DX - fx) * (DY - fy) + p01[i] * fx * (DY - fy) + p10[i] * (DX - fx) * fy +
-                            p11[i] * fx * fy;
+        const int64_t sum = p00[i] * (DX - fx) * (DY - fy) + p01[i] * fx * (DY - fy) +
+                            p10[i] * (DX - fx) * fy + p11[i] * fx * fy;
         out[i] = static_cast<uint8_t>((sum + DX * DY / 2) / (DX * DY));
       }
     }
@@ -59,12 +59,12 @@ void Reference(TImage& dst, const TImage& src, const TCall& c) {
 
 // The expanded sum as 32-bit arithmetic computes it: it wraps once the
 // products pass 2^31.
-uint8_t Expanded32(int64_t p00, int64_t p01, int64_t p10, int64_t p11, int64_t wx, int64_t wy, int64_t DX, int64_t DY) {
+uint8_t Expanded32(int64_t p00, int64_t p01, int64_t p10, int64_t p11, int64_t wx, int64_t wy, int64_t DX,
+                   int64_t DY) {
   auto w = [](int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); };
   const int32_t area = w(DX * DY);
-  const int32_t sum =
-      w(int64_t{w((p00 - p01 - p10 + p11) * wx * wy)} + w(p01 * DX * wy) + w(p10 * DY * wx) +
-        w(p11 * int64_t{w(int64_t{area} - DY * wx - DX * wy)}) + area / 2);
+  const int32_t sum = w(int64_t{w((p00 - p01 - p10 + p11) * wx * wy)} + w(p01 * DX * wy) + w(p10 * DY * wx) +
+                        w(p11 * int64_t{w(int64_t{area} - DY * wx - DX * wy)}) + area / 2);
   return static_cast<uint8_t>(sum / area);
 }
 
@@ -80,12 +80,12 @@ TEST(StretchBilinearTest, MatchesReferenceByteForByte) {
   // Rectangles as fit mode hands them over (a snapped source and its zoomed
   // place), and plain up- and down-scaling of the whole picture.
   const TCall calls[] = {
-      {37, 0, 74, 74, 100, 0, 200, 200},        // 37 %: (100,0)-(300,200)
-      {370, 259, 8, 25, 1000, 700, 24, 68},     // 37 %, at the bottom right corner
-      {0, 0, 400, 300, 0, 0, 1024, 768},        // whole picture, down
-      {50, 50, 100, 100, 100, 100, 100, 100},   // 50 %: (100,100)-(200,200)
-      {0, 0, 1023, 767, 0, 0, 512, 384},        // up
-      {1, 1, 2, 2, 0, 0, 2, 2},                 // smallest destination that draws
+      {37, 0, 74, 74, 100, 0, 200, 200},       // 37 %: (100,0)-(300,200)
+      {370, 259, 8, 25, 1000, 700, 24, 68},    // 37 %, at the bottom right corner
+      {0, 0, 400, 300, 0, 0, 1024, 768},       // whole picture, down
+      {50, 50, 100, 100, 100, 100, 100, 100},  // 50 %: (100,100)-(200,200)
+      {0, 0, 1023, 767, 0, 0, 512, 384},       // up
+      {1, 1, 2, 2, 0, 0, 2, 2},                // smallest destination that draws
   };
   for (const TCall& c : calls) {
     SCOPED_TRACE(std::to_string(c.DstX) + "," + std::to_string(c.DstY) + " " + std::to_string(c.DstW) + "x" +
@@ -164,7 +164,8 @@ TEST(StretchBilinearTest, ReadsStopAtTheSourceEdge) {
   const TCall c{10, 0, 20, 30, 50, 0, 10, 60};
   TImage got(40, 40), want(40, 40);
   const TConstPixelView narrow{memory.Pixels.data(), 100 * 3, 60, 60};
-  ASSERT_TRUE(StretchBilinear(got.View(), c.DstX, c.DstY, c.DstW, c.DstH, narrow, c.SrcX, c.SrcY, c.SrcW, c.SrcH, 3));
+  ASSERT_TRUE(
+      StretchBilinear(got.View(), c.DstX, c.DstY, c.DstW, c.DstH, narrow, c.SrcX, c.SrcY, c.SrcW, c.SrcH, 3));
   Reference(want, padded, c);
   EXPECT_EQ(want.Pixels, got.Pixels);
 }

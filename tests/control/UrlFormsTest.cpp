@@ -41,10 +41,14 @@ TPlan Plan(const std::wstring& text, IOleClientSite* site) {
 
 const char* KindName(TSourceKind kind) {
   switch (kind) {
-    case TSourceKind::Live: return "live";
-    case TSourceKind::RemoteChannel: return "remote channel";
-    case TSourceKind::LocalChannel: return "local channel";
-    case TSourceKind::File: return "file";
+    case TSourceKind::Live:
+      return "live";
+    case TSourceKind::RemoteChannel:
+      return "remote channel";
+    case TSourceKind::LocalChannel:
+      return "local channel";
+    case TSourceKind::File:
+      return "file";
   }
   return "?";
 }
@@ -68,7 +72,8 @@ TEST(UrlFormsTest, TextChoosesSourceWithAndWithoutHostingPage) {
       {L"file:///C:/Talks/a%20b.krm", nullptr, TSourceKind::File, L"C:\\Talks\\a b.krm"},
       {L"http://h/a.krm?x=1", nullptr, TSourceKind::File, L"http://h/a.krm"},
       {L"http://h/live/ch1.sms", nullptr, TSourceKind::RemoteChannel, L"http://h/live/ch1.sms"},
-      {L"HTTP://h/live/CH1.SmS", L"http://other/x.html", TSourceKind::RemoteChannel, L"HTTP://h/live/CH1.SmS"},
+      {L"HTTP://h/live/CH1.SmS", L"http://other/x.html", TSourceKind::RemoteChannel,
+       L"HTTP://h/live/CH1.SmS"},
       {L"C:\\ch1.SMS", nullptr, TSourceKind::LocalChannel, L"C:\\ch1.SMS"},
       {L"C:\\dir.sms\\a.krm", nullptr, TSourceKind::File, L"C:\\dir.sms\\a.krm"},
       // "/" does not end an extension, so this is no channel file.
@@ -98,8 +103,13 @@ TEST(UrlFormsTest, TextChoosesSourceWithAndWithoutHostingPage) {
 
 TEST(UrlFormsTest, ExtensionEndsOnlyAtBackslashOrColon) {
   const std::pair<const char*, const char*> rows[] = {
-      {"C:\\dir.sms\\a.krm", ".krm"}, {"C:\\dir.sms\\name", ""}, {"D:name", ""}, {"a.b.c", ".c"},
-      {"http://h/a.sms/b", ".sms/b"}, {"noext", ""},          {"", ""},
+      {"C:\\dir.sms\\a.krm", ".krm"},
+      {"C:\\dir.sms\\name", ""},
+      {"D:name", ""},
+      {"a.b.c", ".c"},
+      {"http://h/a.sms/b", ".sms/b"},
+      {"noext", ""},
+      {"", ""},
   };
   for (const auto& row : rows) EXPECT_EQ(row.second, URLExtension(row.first)) << row.first;
 }
