@@ -1,17 +1,14 @@
 // Fetching a URL into a local file, against an HTTP peer on 127.0.0.1.
 #include <gtest/gtest.h>
-#include <windows.h>
-#include <wininet.h>
-#include <winsock2.h>
+#include <winsock2.h>  // before windows.h, which DownloadToFile.h brings
 
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
-#include "HttpPeer.h"
-// after winsock2.h, which HttpPeer.h brings
 #include "DownloadToFile.h"
+#include "HttpPeer.h"
 
 namespace {
 
