@@ -71,6 +71,9 @@ TFileThread::~TFileThread() {
 
 int64_t TFileThread::ReadWhole(void* Buffer, int64_t Count) {
   BRX_ASSERT(Buffer != nullptr && Count > 0, "UnitKRMCore");
+  // A stopping source makes no new request: each could wait out the whole
+  // receive time-out on a stalled server.
+  if (Aborted()) return 0;
   return FStream->Read(Buffer, Count);
 }
 

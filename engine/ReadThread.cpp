@@ -4,10 +4,15 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include "Exception.h"
 #include "GlobalLib.h"
 #include "Log.h"
+#include "PlayThread.h"
+
+// PlayThreadWorker relies on it.
+static_assert(std::is_base_of<TWorkerThread, TPlayThread>::value, "the play thread is a worker thread");
 
 TReadThread::TReadThread(PlayerContext* Context)
     : FReceive(KRM_RECEIVE_BUFFER_SIZE), FContext(Context), FClock([] { return uint32_t(timeGetTime()); }) {

@@ -622,4 +622,18 @@ TEST_F(WebSourceTest, StopDuringAStalledReadReturnsPromptly) {
   EXPECT_EQ(0, Open(web, FPeer.URL("/s.krm")));
 }
 
+TEST_F(WebSourceTest, StopDuringAStalledOpenReturnsPromptlyAndReportsNothing) {
+  FPeer.Serve("/s.krm", MixedRecording().Build());
+  FPeer.SetMode(THttpPeer::TMode::Stall, 10);  // the header never completes
+  TFileThread web(&FContext);
+  web.Open(AnsiToWide(FPeer.URL("/s.krm")), "");
+  ASSERT_TRUE(FPeer.WaitForRequests(1, kBound));
+  auto started = std::chrono::steady_clock::now();
+  web.Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  FSink.WaitUntil([] { return true; });  // deliver whatever was posted
+  for (auto& m : FSink.Messages()) EXPECT_NE(WM_KRM_ERROR, m.first);
+  EXPECT_EQ(rsIdle, web.State());
+}
+
 }  // namespace
