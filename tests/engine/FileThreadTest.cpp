@@ -378,6 +378,28 @@ TEST_F(FileSourceTest, FrameReadyNamesTheRecordForTheRequestedTime) {
   }
 }
 
+TEST_F(FileSourceTest, ARecordClaimingMoreThanTheFrameDataEndsTheReadLikeTheEnd) {
+  KrmWriter w(64, 48);
+  w.AddKeyFrame(0, CT_RAW, Pattern(40, 1));
+  KrmRecord liar;
+  liar.Time = 100;
+  liar.FrameType = FT_XOR;
+  liar.Payload = Pattern(100, 2);
+  liar.Length = 10000000;  // past the end of the file, within any stream limit
+  w.Add(liar);
+  std::string path = Save("liar.krm", w.Build());
+  TFileThread source(&FContext);
+  ASSERT_EQ(0, Open(source, path));
+  source.Read(5000);
+  ASSERT_TRUE(FPlay.WaitForReady(1));
+  EXPECT_EQ(0, FPlay.Ready()[0]);  // the last whole record
+  EXPECT_EQ(1, FFrames.GetCount());
+  EXPECT_EQ(524288u, source.BufferSize());  // never grown for the claim
+  source.Read(6000);                        // answered again at once, no waiting for bytes
+  ASSERT_TRUE(FPlay.WaitForReady(2));
+  EXPECT_EQ(0, FPlay.Ready()[1]);
+}
+
 TEST_F(FileSourceTest, SeekReadsFromTheKeyFrameAtOrBeforeTheTime) {
   std::string path = Save("seek.krm", SeekRecording().Build());
   TFileThread source(&FContext);
