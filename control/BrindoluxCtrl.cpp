@@ -1,5 +1,7 @@
 #include "BrindoluxCtrl.h"
 
+#include <windowsx.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cwctype>
@@ -89,6 +91,8 @@ void TBrindoluxCtrl::SetUpControl() {
                                 nullptr, ControlModule(), this));
   if (!FHandle) throw Exception("Cannot create the control's window");
   frmDetail = std::make_unique<TDetailFrame>(FHandle.get());
+  frmDetail->SetMouseHandler(
+      [this](UINT Msg, WPARAM WParam, LPARAM LParam) { FrameMouse(Msg, WParam, LParam); });
   frmNails.reset(CreateWindowExW(0, NailsClass, L"", WS_CHILD, 0, 300 - NailsHeight, 400, NailsHeight,
                                  FHandle.get(), nullptr, ControlModule(), nullptr));
   if (!frmNails) throw Exception("Cannot create the thumbnail strip");
@@ -125,6 +129,7 @@ void TBrindoluxCtrl::SetUpControl() {
   FContext.KeyFramesBuffer = FKeyFramesBuffer.get();
   FContext.IndexTable = FIndexTable.get();
   FContext.Window = FHandle.get();
+  if (FEvents) FEvents->OnCreate();
 }
 
 void TBrindoluxCtrl::CreatePopupMenu() {
@@ -145,6 +150,11 @@ void TBrindoluxCtrl::CreatePopupMenu() {
 }
 
 TBrindoluxCtrl::~TBrindoluxCtrl() {
+  try {
+    if (FEvents) FEvents->OnDestroy();
+  } catch (...) {
+    GlobalLog().AddLine("TBrindoluxCtrl.Destroy: the container's OnDestroy failed");
+  }
   // The container releases the control whatever state it is in: a failing
   // close is written down, never raised out of here.
   try {
@@ -556,6 +566,39 @@ void TBrindoluxCtrl::ContextPopup(LPARAM LParam) {
   TrackPopupMenu(pmKRM.get(), TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, FHandle.get(), nullptr);
 }
 
+void TBrindoluxCtrl::FrameMouse(UINT Msg, WPARAM, LPARAM LParam) {
+  const int32_t x = GET_X_LPARAM(LParam);
+  const int32_t y = GET_Y_LPARAM(LParam);
+  switch (Msg) {
+    case WM_LBUTTONDOWN:
+      FFrameClickDown = true;
+      if (FEvents) FEvents->OnMouseDown(0, x, y);
+      break;
+    case WM_RBUTTONDOWN:
+      if (FEvents) FEvents->OnMouseDown(1, x, y);
+      break;
+    case WM_MBUTTONDOWN:
+      if (FEvents) FEvents->OnMouseDown(2, x, y);
+      break;
+    case WM_LBUTTONUP:
+      if (FEvents) FEvents->OnMouseUp(0, x, y);
+      if (FFrameClickDown && FEvents) FEvents->OnClick();
+      FFrameClickDown = false;
+      break;
+    case WM_RBUTTONUP:
+      if (FEvents) FEvents->OnMouseUp(1, x, y);
+      break;
+    case WM_MBUTTONUP:
+      if (FEvents) FEvents->OnMouseUp(2, x, y);
+      break;
+    case WM_MOUSEMOVE:
+      if (FEvents) FEvents->OnMouseMove(x, y);
+      break;
+    default:
+      break;
+  }
+}
+
 void TBrindoluxCtrl::ShowException(const std::string& Text) {
   const std::wstring text = AnsiToWide(Text);
   MessageBoxW(FHandle.get(), text.c_str(), L"Brindolux", MB_OK | MB_ICONERROR);
@@ -618,6 +661,31 @@ LRESULT TBrindoluxCtrl::HandleMessage(UINT Msg, WPARAM WParam, LPARAM LParam) {
     case WM_CONTEXTMENU:
       ContextPopup(LParam);
       return 0;
+    // The form's own events.
+    case WM_LBUTTONDOWN:
+      FFormClickDown = true;
+      return 0;
+    case WM_LBUTTONUP:
+      if (FFormClickDown && FEvents) FEvents->OnClick();
+      FFormClickDown = false;
+      return 0;
+    case WM_LBUTTONDBLCLK:
+      if (FEvents) FEvents->OnDblClick();
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      BeginPaint(FHandle.get(), &ps);
+      EndPaint(FHandle.get(), &ps);
+      if (FEvents) FEvents->OnPaint();
+      return 0;
+    }
+    case WM_CHAR: {
+      int16_t key = static_cast<int16_t>(WParam);
+      if (FEvents) FEvents->OnKeyPress(key);
+      // The container may replace the key or, with 0, swallow it.
+      if (key == 0) return 0;
+      return DefWindowProcW(FHandle.get(), Msg, static_cast<WPARAM>(static_cast<uint16_t>(key)), LParam);
+    }
     case WM_COMMAND:
       switch (LOWORD(WParam)) {
         case miFull:

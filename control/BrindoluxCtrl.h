@@ -146,6 +146,8 @@ class TBrindoluxCtrl {
   void WMDirtyRect(WPARAM WParam, LPARAM LParam);
   void TimerAutoConnect();
   void ContextPopup(LPARAM LParam);
+  // Mouse messages of the picture frame and the picture.
+  void FrameMouse(UINT Msg, WPARAM WParam, LPARAM LParam);
 
   // The hidden top-level window the control's window is parked under; made
   // first, destroyed last.
@@ -179,4 +181,7 @@ class TBrindoluxCtrl {
   bool FContextMenu = true;
   bool FIgnoreTimestamp = false;
   bool FDecoderReady = false;
+  // A left button went down on the form or the frame: its release clicks.
+  bool FFormClickDown = false;
+  bool FFrameClickDown = false;
 };

@@ -162,6 +162,21 @@ void TDetailFrame::PaintPicture() {
   EndPaint(FImage.get(), &ps);
 }
 
+bool TDetailFrame::IsMouseMessage(UINT Msg) {
+  switch (Msg) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONUP:
+    case WM_MOUSEMOVE:
+      return true;
+    default:
+      return false;
+  }
+}
+
 LRESULT CALLBACK TDetailFrame::FrameProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
   if (Msg == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTW*>(LParam);
@@ -169,6 +184,7 @@ LRESULT CALLBACK TDetailFrame::FrameProc(HWND Wnd, UINT Msg, WPARAM WParam, LPAR
   }
   auto* self = reinterpret_cast<TDetailFrame*>(GetWindowLongPtrW(Wnd, GWLP_USERDATA));
   try {
+    if (self && self->FMouse && IsMouseMessage(Msg)) self->FMouse(Msg, WParam, LParam);
     switch (Msg) {
       case WM_ERASEBKGND:
         if (self && self->FBrush) {
@@ -198,6 +214,14 @@ LRESULT CALLBACK TDetailFrame::PictureProc(HWND Wnd, UINT Msg, WPARAM WParam, LP
     SetWindowLongPtrW(Wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
   auto* self = reinterpret_cast<TDetailFrame*>(GetWindowLongPtrW(Wnd, GWLP_USERDATA));
+  if (self && self->FMouse && IsMouseMessage(Msg)) {
+    try {
+      self->FMouse(Msg, WParam, LParam);
+    } catch (...) {
+      // The container's event handler failed; the mouse message is still
+      // the system's to finish.
+    }
+  }
   switch (Msg) {
     case WM_PAINT:
       if (self) {

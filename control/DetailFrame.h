@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <type_traits>
 
@@ -54,6 +55,12 @@ class TDetailFrame {
   COLORREF Color() const { return FColor; }
   void SetColor(COLORREF Color);
 
+  // Mouse messages of the frame and of the picture go to the control, which
+  // fires its click and mouse events; coordinates are those of the window
+  // that received the message.
+  using TMouseHandler = std::function<void(UINT Msg, WPARAM WParam, LPARAM LParam)>;
+  void SetMouseHandler(TMouseHandler Handler) { FMouse = std::move(Handler); }
+
   // Copies Source (recording pixels, right and bottom exclusive) 1:1 from
   // the back buffer into the picture under the back buffer's lock, then
   // invalidates it. False when nothing was drawn.
@@ -73,6 +80,7 @@ class TDetailFrame {
   static LRESULT CALLBACK FrameProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
   static LRESULT CALLBACK PictureProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
   void PaintPicture();
+  static bool IsMouseMessage(UINT Msg);
   void ReleaseBitmap();
 
   TWindowHandle FHandle;
@@ -86,4 +94,5 @@ class TDetailFrame {
   TDisplayMode FMode = dmAdaptive;
   int32_t FZoom = 1;
   COLORREF FColor = RGB(255, 255, 255);
+  TMouseHandler FMouse;
 };
