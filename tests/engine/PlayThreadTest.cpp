@@ -529,11 +529,11 @@ TEST_F(PlayThreadSeekTest, SeeksQueuedBehindAReplayMergeIntoTheLast) {
   ASSERT_TRUE(WaitUntil([&] { return !Positions().empty() && Positions().back() == 1400; }));
   FPlay->Pause();
   Drain();
-  for (uint32_t position : Positions()) {
-    EXPECT_NE(position, 500u);
-    EXPECT_NE(position, 700u);
-  }
-  EXPECT_LE(Positions().size(), 2u);
+  // Whichever seek the thread took first (it may already have merged some of
+  // the next ones), everything queued behind its blocked replay ran as one.
+  const auto positions = Positions();
+  ASSERT_LE(positions.size(), 2u);
+  if (positions.size() == 2) EXPECT_NE(positions.front(), 1400u);
   EXPECT_EQ(MaxDifference(At(1400)), 0);
 }
 
