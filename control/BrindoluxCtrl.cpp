@@ -656,6 +656,9 @@ LRESULT TBrindoluxCtrl::HandleMessage(UINT Msg, WPARAM WParam, LPARAM LParam) {
       const int stripHeight = strip ? NailsHeight : 0;
       MoveWindow(frmNails.get(), 0, height - NailsHeight, width, NailsHeight, TRUE);
       if (frmDetail) MoveWindow(frmDetail->Handle(), 0, 0, width, std::max(0, height - stripHeight), TRUE);
+      // The new layout starts from an empty picture: the play thread draws
+      // all of it again.
+      RepaintAll();
       return 0;
     }
     case WM_CONTEXTMENU:

@@ -17,6 +17,7 @@
 #include "Exception.h"
 #include "FramesBuffer.h"
 #include "KrmWriter.h"
+#include "Log.h"
 #include "PlayThread.h"
 #include "ReadThread.h"
 
@@ -391,6 +392,27 @@ TEST_F(BrindoluxCtrlTest, DestroyingWhilePlayingEndsItsThreads) {
   EXPECT_LT(watch.Result, WAIT_OBJECT_0 + 2) << "threads still running 2 s after destruction began";
   CloseHandle(threads[0]);
   CloseHandle(threads[1]);
+}
+
+// A container whose handler fails when it hears of the close.
+class TFailingEvents : public TRecordingEvents {
+ public:
+  void OnPlayStateChanged(TStatus NewState) override {
+    TRecordingEvents::OnPlayStateChanged(NewState);
+    if (NewState == bxClosed) throw Exception("container failed");
+  }
+};
+
+TEST_F(BrindoluxCtrlTest, FailingCloseInTheDestructorIsLoggedNotRaised) {
+  TFailingEvents events;
+  auto ctrl = std::make_unique<TBrindoluxCtrl>(&events);
+  ctrl->Open(Wide(LongRecording()));
+  ASSERT_TRUE(PumpUntil([&] { return ctrl->GetStatus() == bxPlaying; }));
+  EXPECT_NO_THROW(ctrl.reset());
+  EXPECT_EQ(events.States.back(), bxClosed);
+  ASSERT_NE(GlobalLog().Instance(), nullptr);
+  const std::string line = GlobalLog().Instance()->LastLine();
+  EXPECT_NE(line.find("Close failed: container failed"), std::string::npos) << line;
 }
 
 TEST_F(BrindoluxCtrlTest, MembersWithNothingToDo) {
