@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "BrindoluxTLB.h"
+#include "ClassFactory.h"
 
 namespace {
 
@@ -164,10 +165,11 @@ STDAPI DllUnregisterServer() {
   return result;
 }
 
-STDAPI DllGetClassObject(REFCLSID, REFIID, LPVOID* object) {
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
   if (!object) return E_POINTER;
   *object = nullptr;
-  return CLASS_E_CLASSNOTAVAILABLE;
+  if (!IsEqualCLSID(clsid, CLSID_BrindoluxCtrl)) return CLASS_E_CLASSNOTAVAILABLE;
+  return TClassFactory::Instance().QueryInterface(iid, object);
 }
 
-STDAPI DllCanUnloadNow() { return S_OK; }
+STDAPI DllCanUnloadNow() { return ServerInUse() ? S_FALSE : S_OK; }

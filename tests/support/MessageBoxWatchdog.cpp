@@ -1,0 +1,78 @@
+#include "MessageBoxWatchdog.h"
+
+namespace {
+
+constexpr DWORD kLookEveryMs = 100;
+
+std::wstring WindowText(HWND window) {
+  wchar_t text[1024];
+  const int length = GetWindowTextW(window, text, 1024);
+  return std::wstring(text, length > 0 ? length : 0);
+}
+
+std::wstring ClassName(HWND window) {
+  wchar_t name[64];
+  const int length = GetClassNameW(window, name, 64);
+  return std::wstring(name, length > 0 ? length : 0);
+}
+
+BOOL CALLBACK CollectStatic(HWND child, LPARAM data) {
+  if (ClassName(child) == L"Static") {
+    std::wstring& texts = *reinterpret_cast<std::wstring*>(data);
+    const std::wstring text = WindowText(child);
+    if (!text.empty()) texts += (texts.empty() ? L"" : L" ") + text;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+TMessageBoxWatchdog::TMessageBoxWatchdog() : FStop(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+  FThread = std::thread([this] { Run(); });
+}
+
+TMessageBoxWatchdog::~TMessageBoxWatchdog() {
+  SetEvent(FStop);
+  FThread.join();
+  CloseHandle(FStop);
+}
+
+std::vector<std::wstring> TMessageBoxWatchdog::TakeDismissed() {
+  // One more look, so that a box that came up just now counts too.
+  Look();
+  std::lock_guard<std::mutex> lock(FLock);
+  std::vector<std::wstring> dismissed;
+  dismissed.swap(FDismissed);
+  return dismissed;
+}
+
+void TMessageBoxWatchdog::Run() {
+  while (WaitForSingleObject(FStop, kLookEveryMs) == WAIT_TIMEOUT) Look();
+}
+
+void TMessageBoxWatchdog::Look() {
+  struct TFound {
+    std::vector<HWND> Boxes;
+  } found;
+  EnumWindows(
+      [](HWND window, LPARAM data) -> BOOL {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (process == GetCurrentProcessId() && IsWindowVisible(window) && ClassName(window) == L"#32770")
+          reinterpret_cast<TFound*>(data)->Boxes.push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  for (HWND box : found.Boxes) {
+    std::lock_guard<std::mutex> lock(FLock);
+    if (FSeen.insert(box).second) {
+      std::wstring texts;
+      EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&texts));
+      FDismissed.push_back(WindowText(box) + L": " + texts);
+    }
+    // Cancel closes a box of any buttons that has one; a box with only OK
+    // takes Close.
+    PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+    PostMessageW(box, WM_CLOSE, 0, 0);
+  }
+}

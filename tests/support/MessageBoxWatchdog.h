@@ -1,0 +1,33 @@
+#pragma once
+// Fails nothing by itself: a thread that looks for dialog boxes (class
+// "#32770") of this process, closes each one and keeps its texts, so that a
+// test cannot hang on a message box and can fail on one it did not expect.
+#include <windows.h>
+
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+class TMessageBoxWatchdog {
+ public:
+  TMessageBoxWatchdog();
+  ~TMessageBoxWatchdog();
+  TMessageBoxWatchdog(const TMessageBoxWatchdog&) = delete;
+  TMessageBoxWatchdog& operator=(const TMessageBoxWatchdog&) = delete;
+
+  // Caption and texts of every box closed so far ("caption: text"), and
+  // forgets them.
+  std::vector<std::wstring> TakeDismissed();
+
+ private:
+  void Run();
+  void Look();
+
+  HANDLE FStop;
+  std::mutex FLock;
+  std::vector<std::wstring> FDismissed;
+  std::set<HWND> FSeen;
+  std::thread FThread;
+};
