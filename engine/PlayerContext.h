@@ -11,7 +11,6 @@ class TKeyFramesBuffer;
 class TIndexTable;
 class TReadThread;
 class TPlayThread;
-class TWorkerThread;
 
 struct PlayerContext {
   // Copy of the recording header. The file source fills it on open; live and
@@ -27,10 +26,3 @@ struct PlayerContext {
   // The control's window: target of every window message.
   HWND Window;
 };
-
-// The play thread's class derives from TWorkerThread alone, as its only and
-// first base, so the worker part starts at the object's address. Sources only
-// need its queue, and this keeps them free of the play thread's header.
-inline TWorkerThread* PlayThreadWorker(TPlayThread* thread) {
-  return reinterpret_cast<TWorkerThread*>(thread);
-}

@@ -4,15 +4,11 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <type_traits>
 
 #include "Exception.h"
 #include "GlobalLib.h"
 #include "Log.h"
 #include "PlayThread.h"
-
-// PlayThreadWorker relies on it.
-static_assert(std::is_base_of<TWorkerThread, TPlayThread>::value, "the play thread is a worker thread");
 
 TReadThread::TReadThread(PlayerContext* Context)
     : FReceive(KRM_RECEIVE_BUFFER_SIZE), FContext(Context), FClock([] { return uint32_t(timeGetTime()); }) {
@@ -109,7 +105,8 @@ bool TReadThread::PostCommand(UINT Msg, WPARAM WParam, LPARAM LParam) {
 bool TReadThread::PostToPlayThread(UINT Msg, WPARAM WParam, LPARAM LParam) {
   TPlayThread* play = FContext ? FContext->PlayThread : nullptr;
   if (!play) return false;
-  TWorkerThread* worker = PlayThreadWorker(play);
+  // Only the play thread's queue is needed: its worker base.
+  TWorkerThread* worker = play;
   for (;;) {
     if (PostThreadMessageW(worker->ThreadID(), Msg, WParam, LParam)) return true;
     if (FAbort) return false;
