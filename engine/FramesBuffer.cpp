@@ -6,32 +6,12 @@
 #include <limits>
 
 #include "Exception.h"
+#include "SystemText.h"
+#include "WorkerThread.h"
 
 namespace {
 
 int64_t RecordBytes(const FrameRecord* frame) { return int64_t(sizeof(FrameRecord)) + frame->Length; }
-
-std::string SystemErrorText(DWORD code) {
-  char* text = nullptr;
-  DWORD n = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string result = n && text ? std::string(text, n) : "System error " + std::to_string(code);
-  if (text) LocalFree(text);
-  while (!result.empty() && (result.back() == '\r' || result.back() == '\n' || result.back() == ' '))
-    result.pop_back();
-  return result;
-}
-
-struct TFileHandle {
-  HANDLE Handle;
-  explicit TFileHandle(HANDLE handle) : Handle(handle) {}
-  ~TFileHandle() {
-    if (Handle != INVALID_HANDLE_VALUE) CloseHandle(Handle);
-  }
-  TFileHandle(const TFileHandle&) = delete;
-  TFileHandle& operator=(const TFileHandle&) = delete;
-};
 
 }  // namespace
 
@@ -176,12 +156,11 @@ void TFramesBuffer::DumpIndex(const std::string& FileName) {
       text.append(line, size_t(n));
     }
   }
-  TFileHandle file(CreateFileA(FileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.Handle == INVALID_HANDLE_VALUE)
-    throw Exception("Cannot create file \"" + FileName + "\". " + SystemErrorText(GetLastError()));
+  TKernelHandle file(CreateFileA(FileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) throw Exception("Cannot create file \"" + FileName + "\". " + SysErrorMessage(GetLastError()));
   DWORD written = 0;
   if (!text.empty() &&
-      (!WriteFile(file.Handle, text.data(), DWORD(text.size()), &written, nullptr) || written != text.size()))
-    throw Exception("Cannot write file \"" + FileName + "\". " + SystemErrorText(GetLastError()));
+      (!WriteFile(file.Get(), text.data(), DWORD(text.size()), &written, nullptr) || written != text.size()))
+    throw Exception("Cannot write file \"" + FileName + "\". " + SysErrorMessage(GetLastError()));
 }

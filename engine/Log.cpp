@@ -5,33 +5,13 @@
 #include <memory>
 
 #include "Exception.h"
+#include "SystemText.h"
+#include "WorkerThread.h"
 
 namespace {
 
 const char* const LogEventName = "Global\\Zephyrcastor Log Event";
 constexpr DWORD LogEventAccess = EVENT_MODIFY_STATE | SYNCHRONIZE;  // 0x100002
-
-std::string SystemErrorText(DWORD code) {
-  char* text = nullptr;
-  DWORD n = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string result = n && text ? std::string(text, n) : "System error " + std::to_string(code);
-  if (text) LocalFree(text);
-  while (!result.empty() && (result.back() == '\r' || result.back() == '\n' || result.back() == ' '))
-    result.pop_back();
-  return result;
-}
-
-struct TFileHandle {
-  HANDLE Handle;
-  explicit TFileHandle(HANDLE handle) : Handle(handle) {}
-  ~TFileHandle() {
-    if (Handle != INVALID_HANDLE_VALUE) CloseHandle(Handle);
-  }
-  TFileHandle(const TFileHandle&) = delete;
-  TFileHandle& operator=(const TFileHandle&) = delete;
-};
 
 // Creates the folder and every missing parent. Failures are left for the
 // appends to report: a read-only program folder must not stop the engine.
@@ -72,7 +52,7 @@ TLog::TLog(const std::string& Folder) {
     FEvent = CreateEventA(&attributes, FALSE, TRUE, LogEventName);
     if (!FEvent) {
       const DWORD error = GetLastError();
-      throw Exception("System Error.  Code: " + std::to_string(error) + ".\r\n" + SystemErrorText(error));
+      throw Exception(SystemErrorText(error));
     }
   }
   FFolder = Folder;
@@ -114,18 +94,18 @@ void TLog::AddLine(const std::string& Text) noexcept {
                   unsigned(now.wMonth) % 100u, unsigned(now.wDay) % 100u);
     const std::string name = FFolder + "\\" + date + ".log";
     const bool exists = GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
-    TFileHandle file(CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.Handle == INVALID_HANDLE_VALUE)
+    TKernelHandle file(CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
       throw Exception(std::string(exists ? "Cannot open file \"" : "Cannot create file \"") + name + "\". " +
-                      SystemErrorText(GetLastError()));
+                      SysErrorMessage(GetLastError()));
     {
       TCriticalSection::TScope scope(FLastLineLock);
       FLastLine = Text;
     }
     LARGE_INTEGER zero = {};
-    if (!SetFilePointerEx(file.Handle, zero, nullptr, FILE_END))
-      throw Exception("Cannot seek file \"" + name + "\". " + SystemErrorText(GetLastError()));
+    if (!SetFilePointerEx(file.Get(), zero, nullptr, FILE_END))
+      throw Exception("Cannot seek file \"" + name + "\". " + SysErrorMessage(GetLastError()));
     char time[16];
     const char s = FTimeSeparator;
     std::snprintf(time, sizeof time, "%02u%c%02u%c%02u", unsigned(now.wHour) % 100u, s,
@@ -133,8 +113,8 @@ void TLog::AddLine(const std::string& Text) noexcept {
     const std::string line = FHostName + " ---> " + time + " " + Text + "\r\n";
     // One write per line: a reader never sees half of it.
     DWORD written = 0;
-    if (!WriteFile(file.Handle, line.data(), DWORD(line.size()), &written, nullptr) || written != line.size())
-      throw Exception("Cannot write file \"" + name + "\". " + SystemErrorText(GetLastError()));
+    if (!WriteFile(file.Get(), line.data(), DWORD(line.size()), &written, nullptr) || written != line.size())
+      throw Exception("Cannot write file \"" + name + "\". " + SysErrorMessage(GetLastError()));
   } catch (const std::exception& e) {
     try {
       DebugOutput(std::string("ERROR: TLog.AddLine -> ") + e.what());

@@ -3,22 +3,7 @@
 #include <algorithm>
 
 #include "Exception.h"
-
-std::string SystemErrorText(DWORD code) {
-  char* text = nullptr;
-  DWORD n = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = "System Error.  Code: " + std::to_string(code) + ".";
-  if (n && text) {
-    std::string body(text, n);
-    while (!body.empty() && (body.back() == '\n' || body.back() == '\r' || body.back() == ' '))
-      body.pop_back();
-    message += "\r\n" + body;
-  }
-  if (text) LocalFree(text);
-  return message;
-}
+#include "SystemText.h"
 
 TUnicodeFileStream::TUnicodeFileStream(const std::wstring& fileName)
     : FHandle(CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

@@ -20,6 +20,3 @@ class TUnicodeFileStream : public TStream {
  private:
   TKernelHandle FHandle;
 };
-
-// The system's message for an error code, as an exception would carry it.
-std::string SystemErrorText(DWORD code);
