@@ -1,0 +1,288 @@
+// The main window in this process, hosting the registered control: texts,
+// seek bar and time label, caption, Control menu checks, recent files and
+// error boxes.
+#include <gtest/gtest.h>
+#include <ole2.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "BrindoluxTLB.h"
+#include "MessageBoxWatchdog.h"
+#include "PlayerTestSupport.h"
+#include "PumpUntil.h"
+#include "Resource.h"
+#include "frmMain.h"
+#include "frmURL.h"
+
+namespace {
+
+constexpr DWORD WaitMs = 15000;
+const std::wstring Idle = L"  00:00:00 / 00:00:00  ";
+
+std::wstring Text(HWND window) {
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, 512);
+  return text;
+}
+
+std::wstring MenuText(HMENU menu, UINT item, UINT flags = MF_BYCOMMAND) {
+  wchar_t text[256] = {};
+  GetMenuStringW(menu, item, text, 256, flags);
+  return text;
+}
+
+bool Checked(HMENU menu, UINT id) { return (GetMenuState(menu, id, MF_BYCOMMAND) & MF_CHECKED) != 0; }
+
+class MainWindow : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    OleInitialize(nullptr);
+    Registered = RegisterControl();
+  }
+  static void TearDownTestSuite() { OleUninitialize(); }
+
+  void SetUp() override {
+    ASSERT_TRUE(Registered) << "Brindolux.ocx could not be registered";
+    DeleteStoredRecentFiles();
+    FURL = std::make_unique<TfrmURL>(GetModuleHandleW(nullptr));
+    FForm = std::make_unique<TfrmMain>(GetModuleHandleW(nullptr), *FURL);
+    ASSERT_NO_THROW(FForm->Create());
+    FForm->Show(SW_SHOWNORMAL, L"");
+  }
+  void TearDown() override {
+    if (FForm && FForm->Handle()) SendMessageW(FForm->Handle(), WM_CLOSE, 0, 0);
+    FForm.reset();
+    MSG quit;
+    while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+    if (FWatchdog) {
+      EXPECT_EQ(FWatchdog->TakeDismissed(), std::vector<std::wstring>()) << "unexpected message boxes";
+    }
+    DeleteStoredRecentFiles();
+  }
+
+  void Refresh() { SendMessageW(FForm->Handle(), WM_TIMER, 1, 0); }
+  void Scroll(int code, int position = 0) {
+    SendMessageW(FForm->Panel(), WM_HSCROLL, MAKEWPARAM(code, position),
+                 reinterpret_cast<LPARAM>(FForm->SeekBar()));
+  }
+  int BarPosition() { return GetScrollPos(FForm->SeekBar(), SB_CTL); }
+  int Status() { return FForm->ReadInteger(TfrmMain::DispidStatus); }
+  bool WaitForStatus(int status) {
+    return PumpUntil([&] { return Status() == status; }, WaitMs);
+  }
+  void OpenControlMenu() {
+    SendMessageW(FForm->Handle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(FForm->ControlMenu()), 1);
+  }
+  void Command(UINT id) { SendMessageW(FForm->Handle(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+
+  // Runs "Open URL"; once the dialog is up (a timer of this thread fires in
+  // its modal loop) notes its texts, types Typed if given and presses Button.
+  struct DialogVisit {
+    std::wstring Caption, Label, Edit;
+  };
+  DialogVisit AnswerURLDialog(int Button, const std::wstring& Typed = L"") {
+    static MainWindow* self;
+    static DialogVisit visit;
+    static int button;
+    static std::wstring typed;
+    self = this;
+    visit = DialogVisit();
+    button = Button;
+    typed = Typed;
+    UINT_PTR timer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR id, DWORD) {
+      HWND dialog = self->FURL->Handle();
+      if (!dialog) return;
+      KillTimer(nullptr, id);
+      visit.Caption = Text(dialog);
+      visit.Label = Text(GetDlgItem(dialog, IDC_LABURL));
+      visit.Edit = Text(GetDlgItem(dialog, IDC_EDTURL));
+      if (!typed.empty()) SetDlgItemTextW(dialog, IDC_EDTURL, typed.c_str());
+      PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+    });
+    Command(IDM_OPENURL);
+    KillTimer(nullptr, timer);
+    return visit;
+  }
+
+  static inline bool Registered = false;
+  // Closes any box a test did not ask for; tests that answer dialogs
+  // themselves end it first.
+  std::unique_ptr<TMessageBoxWatchdog> FWatchdog = std::make_unique<TMessageBoxWatchdog>();
+  std::unique_ptr<TfrmURL> FURL;
+  std::unique_ptr<TfrmMain> FForm;
+};
+
+TEST_F(MainWindow, TextsFollowTheSystemLanguage) {
+  const char* expect = std::getenv("BRX_EXPECT_LANG");
+  const bool chinese = expect && std::string(expect) == "zh_CN";
+  HMENU bar = GetMenu(FForm->Handle());
+  EXPECT_EQ(Text(FForm->Handle()), L"Brindolux");
+  EXPECT_EQ(Text(FForm->TimeLabel()), Idle);
+  EXPECT_EQ(MenuText(bar, 0, MF_BYPOSITION), chinese ? L"文件" : L"File");
+  EXPECT_EQ(MenuText(bar, 1, MF_BYPOSITION), chinese ? L"控制" : L"Control");
+  struct Item {
+    UINT Id;
+    const wchar_t* English;
+    const wchar_t* Chinese;
+  };
+  const Item items[] = {
+      {IDM_OPENFILE, L"Open File\tCtrl+O", L"打开文件...\tCtrl+O"},
+      {IDM_OPENURL, L"Open URL", L"打开 URL..."},
+      {IDM_CLOSE, L"Close\tCtrl+C", L"关闭...\tCtrl+C"},
+      {IDM_EXIT, L"Exit\tCtrl+X", L"退出\tCtrl+X"},
+      {IDM_PLAY, L"Play\tCtrl+P", L"播放\tCtrl+P"},
+      {IDM_PAUSE, L"Pause\tCtrl+Z", L"暂停\tCtrl+Z"},
+      {IDM_STOP, L"Stop\tCtrl+S", L"停止\tCtrl+S"},
+      {IDM_SCANFORWARD, L"Forward\tCtrl+F", L"快进\tCtrl+F"},
+  };
+  for (const auto& item : items) EXPECT_EQ(MenuText(bar, item.Id), chinese ? item.Chinese : item.English);
+  // The open-URL dialog: its texts, and the text of its previous use; a
+  // cancel opens nothing.
+  FWatchdog.reset();
+  FURL->SetText(L"http://127.0.0.1/previous.krm");
+  DialogVisit visit = AnswerURLDialog(IDCANCEL, L"http://typed");
+  EXPECT_EQ(visit.Caption, chinese ? L"打开" : L"Open URL");
+  EXPECT_EQ(visit.Label, chinese ? L"输入URL：" : L"Input URL:");
+  EXPECT_EQ(visit.Edit, L"http://127.0.0.1/previous.krm");
+  EXPECT_EQ(Status(), bxClosed);
+  EXPECT_EQ(AnswerURLDialog(IDCANCEL).Edit, L"http://typed");
+}
+
+TEST_F(MainWindow, WithNothingOpenTheBarStaysAtZero) {
+  Refresh();
+  EXPECT_EQ(BarPosition(), 0);
+  EXPECT_EQ(Text(FForm->TimeLabel()), Idle);
+  Scroll(SB_THUMBTRACK, 50);
+  EXPECT_TRUE(FForm->Dragging());
+  EXPECT_EQ(Text(FForm->TimeLabel()), Idle);  // 50 % of nothing
+  Scroll(SB_ENDSCROLL);
+  EXPECT_FALSE(FForm->Dragging());
+  Refresh();
+  EXPECT_EQ(BarPosition(), 0);  // duration 0: MulDiv gives -1, the bar keeps to 0
+  EXPECT_EQ(Text(FForm->TimeLabel()), Idle);
+}
+
+TEST_F(MainWindow, DraggingTheThumbPreviewsAndReleasingSeeks) {
+  const std::wstring path = WriteRecording(L"an hour.krm", 3600000, 600000);
+  FForm->OpenMedia(path);
+  ASSERT_TRUE(WaitForStatus(bxPlaying));
+  Refresh();
+  EXPECT_EQ(BarPosition(), 0);
+  EXPECT_EQ(Text(FForm->TimeLabel()).substr(0, 8), L"  00:00:");
+  Scroll(SB_THUMBTRACK, 50);
+  EXPECT_EQ(BarPosition(), 50);
+  EXPECT_EQ(Text(FForm->TimeLabel()), L"  00:30:00 / 01:00:00  ");
+  Refresh();  // while dragging, the timer leaves bar and label alone
+  EXPECT_EQ(Text(FForm->TimeLabel()), L"  00:30:00 / 01:00:00  ");
+  EXPECT_LT(FForm->ReadInteger(TfrmMain::DispidCurrentPosition), 1800000);
+  Scroll(SB_ENDSCROLL);
+  ASSERT_TRUE(
+      PumpUntil([&] { return FForm->ReadInteger(TfrmMain::DispidCurrentPosition) >= 1800000; }, WaitMs));
+  EXPECT_LT(FForm->ReadInteger(TfrmMain::DispidCurrentPosition), 1800000 + 60000);
+  Refresh();
+  EXPECT_EQ(BarPosition(), 50);
+  EXPECT_EQ(Text(FForm->TimeLabel()).substr(0, 8), L"  00:30:");
+}
+
+TEST_F(MainWindow, StateChangesSetCaptionChecksAndRecentFiles) {
+  const std::wstring first = WriteRecording(L"first.krm", 60000, 10000);
+  const std::wstring second = WriteRecording(L"second.krm", 60000, 10000);
+  FForm->OpenMedia(first);
+  ASSERT_TRUE(WaitForStatus(bxPlaying));
+  EXPECT_EQ(Text(FForm->Handle()), L"Brindolux - " + first);
+  HMENU control = FForm->ControlMenu();
+  OpenControlMenu();
+  EXPECT_TRUE(Checked(control, IDM_PLAY));
+  Command(IDM_PAUSE);
+  ASSERT_EQ(Status(), bxPaused);
+  OpenControlMenu();
+  EXPECT_TRUE(Checked(control, IDM_PAUSE));
+  EXPECT_FALSE(Checked(control, IDM_PLAY));
+  Command(IDM_SCANFORWARD);
+  OpenControlMenu();
+  EXPECT_TRUE(Checked(control, IDM_SCANFORWARD));
+  EXPECT_FALSE(Checked(control, IDM_PAUSE));
+  Command(IDM_CLOSE);
+  EXPECT_EQ(Status(), bxClosed);
+  EXPECT_EQ(Text(FForm->Handle()), L"Brindolux");
+  OpenControlMenu();  // closed: the previous check stays
+  EXPECT_TRUE(Checked(control, IDM_SCANFORWARD));
+
+  FForm->OpenMedia(second);
+  ASSERT_TRUE(WaitForStatus(bxPlaying));
+  TMRUFileList& mru = *FForm->RecentFiles();
+  ASSERT_EQ(mru.Items(), (std::vector<std::wstring>{second, first}));
+  // Entry 2 opens the first recording again and moves it to the top.
+  HMENU file = GetSubMenu(GetMenu(FForm->Handle()), 0);
+  EXPECT_EQ(MenuText(file, IDM_MRU_FIRST + 1).substr(0, 3), L"&2 ");
+  Command(IDM_MRU_FIRST + 1);
+  ASSERT_TRUE(PumpUntil([&] { return Text(FForm->Handle()) == L"Brindolux - " + first; }, WaitMs));
+  EXPECT_EQ(mru.Items(), (std::vector<std::wstring>{first, second}));
+  // Closing the window saves the list.
+  SendMessageW(FForm->Handle(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(StoredRecentFile(0), first);
+  EXPECT_EQ(StoredRecentFile(1), second);
+}
+
+TEST_F(MainWindow, AFailingCallShowsTheControlsErrorDescription) {
+  // A channel file that cannot be fetched: Open fails at once.
+  const std::wstring url = L"http://127.0.0.1:1/missing.sms";
+  std::wstring description;
+  {
+    TComPtr<IBrindolux> other;
+    ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_BrindoluxCtrl, nullptr, CLSCTX_INPROC_SERVER,
+                                              IID_IBrindolux, other.ReceiveVoid()));
+    BSTR name = SysAllocString(url.c_str());
+    EXPECT_HRESULT_FAILED(other->Open(name));
+    SysFreeString(name);
+    TComPtr<IErrorInfo> info;
+    ASSERT_EQ(GetErrorInfo(0, info.Receive()), S_OK);
+    BSTR text = nullptr;
+    info->GetDescription(&text);
+    description = text ? text : L"";
+    SysFreeString(text);
+    other->Close();
+  }
+  ASSERT_FALSE(description.empty());
+  if (description.back() > L'.') description += L'.';
+  // "Open URL" confirmed with the text of its previous use; the failure
+  // then comes in a box of this thread, answered by a timer in its loop.
+  FWatchdog.reset();
+  static std::wstring box;
+  box.clear();
+  UINT_PTR timer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM) -> BOOL {
+          wchar_t kind[16] = {};
+          GetClassNameW(window, kind, 16);
+          if (std::wstring(kind) != L"#32770" || GetDlgItem(window, IDC_EDTURL)) return TRUE;
+          box = Text(window) + L": " + Text(GetDlgItem(window, 0xFFFF));
+          PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+          return FALSE;
+        },
+        0);
+  });
+  FURL->SetText(url);
+  EXPECT_EQ(AnswerURLDialog(IDOK).Edit, url);
+  KillTimer(nullptr, timer);
+  EXPECT_EQ(box, L"Brindolux: " + description);
+}
+
+// Not a check of its own: a picture of the program playing the demo, for
+// people, under artifacts\.
+TEST_F(MainWindow, ScreenshotOfTheDemo) {
+  const std::wstring demo = MakeDemoRecording();
+  ASSERT_FALSE(demo.empty());
+  FForm->OpenMedia(demo);
+  // Some seconds in, a few lines are typed.
+  ASSERT_TRUE(PumpUntil([&] { return FForm->ReadInteger(TfrmMain::DispidCurrentPosition) >= 9000; }, WaitMs));
+  Refresh();
+  RedrawWindow(FForm->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  EXPECT_TRUE(SaveWindowScreenshot(FForm->Handle(), L"player-demo.png"));
+}
+
+}  // namespace

@@ -1,0 +1,156 @@
+#include "PlayerTestSupport.h"
+
+#include <zlib.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "KrmWriter.h"
+#include "SystemText.h"
+
+const wchar_t* const ProgramKey = L"Software\\Zephyrcastor Brindolux";
+
+std::wstring WindowsPath(const std::string& BuildPath) {
+  std::wstring path = AnsiToWide(BuildPath);
+  for (auto& c : path)
+    if (c == L'/') c = L'\\';
+  return !path.empty() && path[0] == L'\\' ? L"Z:" + path : path;
+}
+
+std::wstring TestFolder() {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring folder = std::wstring(temp) + L"brx player " + std::to_wstring(GetCurrentProcessId());
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return folder;
+}
+
+std::wstring WriteRecording(const std::wstring& Name, uint32_t DurationMs, uint32_t KeyInterval) {
+  KrmWriter writer(64, 48);
+  for (uint32_t time = 0; time < DurationMs; time += KeyInterval) {
+    TestPicture picture(64, 48, uint8_t(time / KeyInterval * 40), 128, 200);
+    writer.AddKeyFrame(time, CT_RAW, BmpFileImage(picture));
+  }
+  writer.SetDuration(DurationMs);
+  const std::wstring path = TestFolder() + L"\\" + Name;
+  writer.SaveToFile(WideToAnsi(path));
+  return path;
+}
+
+bool RegisterControl() {
+  HMODULE module = LoadLibraryW(WindowsPath(BRX_OCX_PATH).c_str());
+  if (!module) return false;
+  using TRegister = HRESULT(STDAPICALLTYPE*)();
+  auto registerServer =
+      reinterpret_cast<TRegister>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
+  const bool ok = registerServer && SUCCEEDED(registerServer());
+  FreeLibrary(module);
+  return ok;
+}
+
+std::wstring MakeDemoRecording() {
+  const std::wstring demo = TestFolder() + L"\\demo.krm";
+  const std::wstring tool = WindowsPath(BRX_DEMO_TOOL);
+  std::wstring commandLine = L"\"" + tool + L"\" \"" + demo + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION made{};
+  if (!CreateProcessW(tool.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &startup, &made))
+    return L"";
+  DWORD code = 1;
+  if (WaitForSingleObject(made.hProcess, 30000) == WAIT_OBJECT_0) GetExitCodeProcess(made.hProcess, &code);
+  CloseHandle(made.hThread);
+  CloseHandle(made.hProcess);
+  return code == 0 ? demo : L"";
+}
+
+std::wstring StoredRecentFile(int Index) {
+  const std::wstring key = std::wstring(ProgramKey) + L"\\MRU Items";
+  const std::wstring name = L"F" + std::to_wstring(Index);
+  wchar_t value[1024] = {};
+  DWORD size = sizeof value - sizeof(wchar_t);
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, value, &size) !=
+      ERROR_SUCCESS)
+    return L"";
+  return value;
+}
+
+void DeleteStoredRecentFiles() { RegDeleteTreeW(HKEY_LOCAL_MACHINE, ProgramKey); }
+
+namespace {
+
+std::wstring ArtifactsFolder() {
+  const char* build = std::getenv("BRX_BUILD_DIR");
+  std::wstring folder = WindowsPath(build ? build : ".") + L"\\artifacts";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return folder;
+}
+
+void Put32(std::vector<uint8_t>& out, uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(value >> shift));
+}
+
+void Chunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& data) {
+  Put32(out, uint32_t(data.size()));
+  const size_t start = out.size();
+  out.insert(out.end(), type, type + 4);
+  out.insert(out.end(), data.begin(), data.end());
+  Put32(out, uint32_t(crc32(0, out.data() + start, uInt(out.size() - start))));
+}
+
+}  // namespace
+
+bool SaveWindowScreenshot(HWND Window, const std::wstring& FileName) {
+  RECT r;
+  if (!GetWindowRect(Window, &r)) return false;
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  if (width <= 0 || height <= 0) return false;
+  // The window's own picture, children included: a window of this process.
+  HDC screen = GetWindowDC(Window);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+  GdiFlush();
+  std::vector<uint8_t> raw;
+  raw.reserve(size_t(width * 3 + 1) * height);
+  for (int y = 0; y < height; ++y) {
+    raw.push_back(0);
+    const uint8_t* row = static_cast<const uint8_t*>(bits) + size_t(y) * width * 4;
+    for (int x = 0; x < width; ++x) {
+      raw.push_back(row[x * 4 + 2]);
+      raw.push_back(row[x * 4 + 1]);
+      raw.push_back(row[x * 4]);
+    }
+  }
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(Window, screen);
+  uLongf packedSize = compressBound(uLong(raw.size()));
+  std::vector<uint8_t> packed(packedSize);
+  if (compress2(packed.data(), &packedSize, raw.data(), uLong(raw.size()), 9) != Z_OK) return false;
+  packed.resize(packedSize);
+  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  std::vector<uint8_t> header;
+  Put32(header, uint32_t(width));
+  Put32(header, uint32_t(height));
+  header.insert(header.end(), {8, 2, 0, 0, 0});
+  Chunk(png, "IHDR", header);
+  Chunk(png, "IDAT", packed);
+  Chunk(png, "IEND", {});
+  const std::wstring path = ArtifactsFolder() + L"\\" + FileName;
+  FILE* file = _wfopen(path.c_str(), L"wb");
+  if (!file) return false;
+  const bool ok = fwrite(png.data(), 1, png.size(), file) == png.size();
+  fclose(file);
+  return ok;
+}
