@@ -13,6 +13,7 @@
 #include "JPEGDecoder.h"
 #include "SuperMemoryStream.h"
 #include "SystemText.h"
+#include "ThreadList.h"
 
 namespace {
 
@@ -29,19 +30,6 @@ const char* const kZlibTooSmall = "ZLib error: target buffer may be too small";
 const char* const kZlibNoBitmap = "ZLib error: the data holds no complete bitmap file image";
 
 constexpr uint32_t kBitmapHeadersSize = 54;
-
-class TCriticalSection {
- public:
-  TCriticalSection() { InitializeCriticalSection(&FSection); }
-  ~TCriticalSection() { DeleteCriticalSection(&FSection); }
-  TCriticalSection(const TCriticalSection&) = delete;
-  TCriticalSection& operator=(const TCriticalSection&) = delete;
-  void Enter() { EnterCriticalSection(&FSection); }
-  void Leave() { LeaveCriticalSection(&FSection); }
-
- private:
-  CRITICAL_SECTION FSection;
-};
 
 // One per loaded library. InitDecoder and UninitDecoder run on the control's
 // user-interface thread and take no lock; everything else uses the members
@@ -64,16 +52,6 @@ TCriticalSection& RequireLock() {
   return *lock;
 }
 
-// Leaves the lock also when the decoding fails.
-class TScopedDecoderLock {
- public:
-  TScopedDecoderLock() : FLock(RequireLock()) { FLock.Enter(); }
-  ~TScopedDecoderLock() { FLock.Leave(); }
-
- private:
-  TCriticalSection& FLock;
-};
-
 void PutU32(uint8_t* at, uint32_t value) { std::memcpy(at, &value, 4); }
 uint32_t GetU32(const uint8_t* at) {
   uint32_t value;
@@ -82,7 +60,7 @@ uint32_t GetU32(const uint8_t* at) {
 }
 
 int DecodeJPEG(const void* Data, uint32_t Len, uint32_t OutCapacity, uint8_t* Out) {
-  TScopedDecoderLock lock;
+  TCriticalSection::TScope lock(RequireLock());
   TSuperMemoryStream* stream = State().Stream.get();
   if (stream == nullptr) Fail(kNotInitialised);
   stream->SetPointer(Data, Len);
@@ -192,7 +170,7 @@ int TDecoder::UnZipBuffer(const void* Data, uint32_t Len, int16_t CompressType, 
 int TDecoder::UnZipBufferEx(const void* Data, uint32_t Len, int16_t CompressType, uint32_t OutCapacity,
                             void*& Out) {
   if (Data == nullptr || Len == 0) return 0;
-  TScopedDecoderLock lock;
+  TCriticalSection::TScope lock(RequireLock());
   if (Out == nullptr) {
     TDecoderState& state = State();
     if (!state.SharedOut) state.SharedOut = std::make_unique<uint8_t[]>(DECODER_SHARED_BUFFER_SIZE);
