@@ -92,15 +92,23 @@ enum KRMCompressionType : int16_t {
 // A buffered record is one heap block: the 28-byte header and its payload.
 // The block has one owner at a time (a buffer, a message in flight, or the
 // thread that cut it); whoever owns it last frees it with FreeFrameRecord.
-inline uint8_t* FramePayload(FrameRecord* frame) { return reinterpret_cast<uint8_t*>(frame) + sizeof(FrameRecord); }
+inline uint8_t* FramePayload(FrameRecord* frame) {
+  return reinterpret_cast<uint8_t*>(frame) + sizeof(FrameRecord);
+}
 inline const uint8_t* FramePayload(const FrameRecord* frame) {
   return reinterpret_cast<const uint8_t*>(frame) + sizeof(FrameRecord);
 }
-inline uint64_t FrameBlockSize(const FrameRecord* frame) { return uint64_t(sizeof(FrameRecord)) + frame->Length; }
+inline uint64_t FrameBlockSize(const FrameRecord* frame) {
+  return uint64_t(sizeof(FrameRecord)) + frame->Length;
+}
 
 // Allocates a block for a record with the given payload length; the header is
-// left for the caller to fill. Returns nullptr when memory is exhausted.
+// left for the caller to fill. Returns nullptr when memory is exhausted, and
+// for a length whose block a 32-bit size cannot express (the sum would wrap
+// to a small block that the payload then overruns).
 inline FrameRecord* AllocFrameRecord(uint32_t payloadLength) {
-  return static_cast<FrameRecord*>(std::malloc(size_t(sizeof(FrameRecord)) + payloadLength));
+  const uint64_t bytes = uint64_t(sizeof(FrameRecord)) + payloadLength;
+  if (bytes > uint64_t(SIZE_MAX)) return nullptr;
+  return static_cast<FrameRecord*>(std::malloc(size_t(bytes)));
 }
 inline void FreeFrameRecord(FrameRecord* frame) { std::free(frame); }
