@@ -11,14 +11,23 @@
 
 namespace {
 
+// Building the line can fail too (memory exhausted); that must not leave
+// the export either, so the line is then lost.
+void LogFailure(const char* name, const char* what) noexcept {
+  try {
+    GlobalLog().AddLine(std::string(name) + ": " + what);
+  } catch (...) {
+  }
+}
+
 template <typename Result, typename Body>
-Result Guarded(const char* name, Result failed, Body body) {
+Result Guarded(const char* name, Result failed, Body body) noexcept {
   try {
     return body();
   } catch (const std::exception& e) {
-    GlobalLog().AddLine(std::string(name) + ": " + e.what());
+    LogFailure(name, e.what());
   } catch (...) {
-    GlobalLog().AddLine(std::string(name) + ": unknown failure");
+    LogFailure(name, "unknown failure");
   }
   return failed;
 }
