@@ -24,7 +24,13 @@ void TIndexTable::Add(uint32_t Time, bool Ring, uint64_t Offset) {
   entry->Time = Time;
   entry->Offset = Offset;
   // Taken out or freshly allocated just above, so it cannot be listed already.
-  list.push_back(entry);
+  // Unlisted, it has no other owner: a list that cannot grow frees it.
+  try {
+    list.push_back(entry);
+  } catch (...) {
+    std::free(entry);
+    throw;
+  }
 }
 
 void TIndexTable::Clear() {
