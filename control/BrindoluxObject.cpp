@@ -162,6 +162,7 @@ HRESULT STDMETHODCALLTYPE TBrindoluxObject::Invoke(DISPID dispid, REFIID iid, LC
                                                    DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo,
                                                    UINT* argError) {
   if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  TComPtr<IUnknown> self = TComPtr<IUnknown>::Share(Identity());
   // A sink may call in again while a member runs (events fire inside
   // members): each call keeps its own failure.
   const bool outerFailed = FFailed;

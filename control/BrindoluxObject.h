@@ -163,6 +163,9 @@ class TBrindoluxObject final : public IBrindolux,
   // Runs a member's body; a failure is remembered for Invoke's EXCEPINFO.
   template <class TBody>
   HRESULT Run(TBody&& body) noexcept {
+    // A container may let go of the control inside an event that a member
+    // fires; the object outlives the member.
+    TComPtr<IUnknown> self = TComPtr<IUnknown>::Share(Identity());
     try {
       body();
       return S_OK;

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -374,6 +375,30 @@ TEST_F(ComControlTest, PlayingFiresStateChangesIntoTheSinkOnTheContainerThread) 
   std::remove(path.c_str());
 }
 
+TEST_F(ComControlTest, ContainerMayLetGoInsideAnEventOfAMember) {
+  const std::string path = TempFile("brx_com_letgo.krm");
+  KrmWriter writer(64, 48);
+  writer.SetDuration(300);
+  writer.AddKeyFrame(0, CT_RAW, BmpFileImage(TestPicture(64, 48, 0, 200, 0)));
+  writer.SaveToFile(path);
+  Host();
+  IBrindolux* control = FControl.Get();
+  bool released = false;
+  ASSERT_EQ(S_OK, FHost.ConnectEvents(DIID_IBrindoluxEvents, [&](DISPID dispid, DISPPARAMS&) {
+    if (dispid != kOnPlayStateChanged || released) return;
+    // The first state change comes inside Open: take the control down.
+    released = true;
+    FHost.Release();
+    FControl.Reset();
+  }));
+  std::wstring wide(path.begin(), path.end());
+  EXPECT_EQ(S_OK, control->Open(TBstr(wide)));
+  EXPECT_TRUE(released);
+  PumpPending();
+  EXPECT_EQ(S_OK, CanUnloadNow());
+  std::remove(path.c_str());
+}
+
 TEST_F(ComControlTest, EventArgumentsArriveInDeclarationOrder) {
   Host();
   Connect();
@@ -419,6 +444,21 @@ TEST_F(ComControlTest, EventArgumentsArriveInDeclarationOrder) {
     }
     EXPECT_EQ(expected[i].Args, args) << i;
   }
+}
+
+// Run again under a Chinese system language, where byte text is GBK.
+TEST_F(ComControlTest, CaptionIsTheWindowTextInTheSystemsCodePage) {
+  const char* lang = std::getenv("BRX_EXPECT_LANG");
+  const bool chinese = lang && std::string(lang) == "zh_CN";
+  const std::wstring text = chinese ? L"\u6f14\u793a\u6587\u7a3f" : L"Vorf\u00fchrung";
+  Host();
+  ASSERT_EQ(S_OK, FControl->put_Caption(TBstr(text)));
+  wchar_t shown[64] = {};
+  GetWindowTextW(FHost.Window(), shown, 64);
+  EXPECT_EQ(text, shown);
+  BSTR caption = nullptr;
+  ASSERT_EQ(S_OK, FControl->get_Caption(&caption));
+  EXPECT_EQ(text, TakeBstr(caption));
 }
 
 TEST_F(ComControlTest, FormStateSurvivesSaveAndLoadButPlayerMembersStartAtDefaults) {
