@@ -33,11 +33,11 @@ std::string URLExtension(const std::string& URL) {
   return std::string();
 }
 
-TSourceKind ClassifyURL(const std::string& URL) {
+TURLForm ClassifyURL(const std::string& URL) {
   const std::string head = FirstFourUpper(URL);
-  if (head == "KRMS") return TSourceKind::Live;
-  if (IsChannelFile(URL)) return head == "HTTP" ? TSourceKind::RemoteChannel : TSourceKind::LocalChannel;
-  return TSourceKind::File;
+  if (head == "KRMS") return TURLForm::Live;
+  if (IsChannelFile(URL)) return head == "HTTP" ? TURLForm::RemoteChannel : TURLForm::LocalChannel;
+  return TURLForm::File;
 }
 
 std::wstring ResolveAgainstPage(const std::wstring& Path, const std::function<std::wstring()>& PagePath) {

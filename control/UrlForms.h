@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-enum class TSourceKind {
+enum class TURLForm {
   Live,           // first four characters "KRMS"
   RemoteChannel,  // a ".sms" channel file on a web server
   LocalChannel,   // a ".sms" channel file on disk
@@ -21,7 +21,7 @@ extern const char* const TextFailDownloadFile;  // followed by the URL
 std::string URLExtension(const std::string& URL);
 
 // The four forms, tested in their order (a live prefix wins over ".sms").
-TSourceKind ClassifyURL(const std::string& URL);
+TURLForm ClassifyURL(const std::string& URL);
 
 // A text that holds neither "/" nor "\" is a bare name: it is put behind
 // the folder of the hosting page. PagePath is asked for only then, and gives

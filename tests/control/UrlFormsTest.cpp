@@ -28,7 +28,7 @@ struct TSite {
 
 // What the control does with a text before it picks a source.
 struct TPlan {
-  TSourceKind Kind;
+  TURLForm Kind;
   std::wstring URL;
 };
 
@@ -39,15 +39,15 @@ TPlan Plan(const std::wstring& text, IOleClientSite* site) {
   return plan;
 }
 
-const char* KindName(TSourceKind kind) {
+const char* KindName(TURLForm kind) {
   switch (kind) {
-    case TSourceKind::Live:
+    case TURLForm::Live:
       return "live";
-    case TSourceKind::RemoteChannel:
+    case TURLForm::RemoteChannel:
       return "remote channel";
-    case TSourceKind::LocalChannel:
+    case TURLForm::LocalChannel:
       return "local channel";
-    case TSourceKind::File:
+    case TURLForm::File:
       return "file";
   }
   return "?";
@@ -59,32 +59,32 @@ TEST(UrlFormsTest, TextChoosesSourceWithAndWithoutHostingPage) {
   struct TRow {
     const wchar_t* Text;
     const wchar_t* Page;  // null: the container is no HTML page
-    TSourceKind Kind;
+    TURLForm Kind;
     const wchar_t* URL;
   };
   const TRow rows[] = {
-      {L"krms://host/ch", nullptr, TSourceKind::Live, L"krms://host/ch"},
-      {L"KRMS://host/ch", nullptr, TSourceKind::Live, L"KRMS://host/ch"},
-      {L"krms://host/ch", L"http://h/talks/index.html", TSourceKind::Live, L"krms://host/ch"},
+      {L"krms://host/ch", nullptr, TURLForm::Live, L"krms://host/ch"},
+      {L"KRMS://host/ch", nullptr, TURLForm::Live, L"KRMS://host/ch"},
+      {L"krms://host/ch", L"http://h/talks/index.html", TURLForm::Live, L"krms://host/ch"},
       // A bare name that happens to start with the live prefix.
-      {L"krms.krm", nullptr, TSourceKind::Live, L"krms.krm"},
-      {L"krms.krm", L"http://h/talks/", TSourceKind::File, L"http://h/talks/krms.krm"},
-      {L"file:///C:/Talks/a%20b.krm", nullptr, TSourceKind::File, L"C:\\Talks\\a b.krm"},
-      {L"http://h/a.krm?x=1", nullptr, TSourceKind::File, L"http://h/a.krm"},
-      {L"http://h/live/ch1.sms", nullptr, TSourceKind::RemoteChannel, L"http://h/live/ch1.sms"},
-      {L"HTTP://h/live/CH1.SmS", L"http://other/x.html", TSourceKind::RemoteChannel,
+      {L"krms.krm", nullptr, TURLForm::Live, L"krms.krm"},
+      {L"krms.krm", L"http://h/talks/", TURLForm::File, L"http://h/talks/krms.krm"},
+      {L"file:///C:/Talks/a%20b.krm", nullptr, TURLForm::File, L"C:\\Talks\\a b.krm"},
+      {L"http://h/a.krm?x=1", nullptr, TURLForm::File, L"http://h/a.krm"},
+      {L"http://h/live/ch1.sms", nullptr, TURLForm::RemoteChannel, L"http://h/live/ch1.sms"},
+      {L"HTTP://h/live/CH1.SmS", L"http://other/x.html", TURLForm::RemoteChannel,
        L"HTTP://h/live/CH1.SmS"},
-      {L"C:\\ch1.SMS", nullptr, TSourceKind::LocalChannel, L"C:\\ch1.SMS"},
-      {L"C:\\dir.sms\\a.krm", nullptr, TSourceKind::File, L"C:\\dir.sms\\a.krm"},
+      {L"C:\\ch1.SMS", nullptr, TURLForm::LocalChannel, L"C:\\ch1.SMS"},
+      {L"C:\\dir.sms\\a.krm", nullptr, TURLForm::File, L"C:\\dir.sms\\a.krm"},
       // "/" does not end an extension, so this is no channel file.
-      {L"http://h/a.sms/b", nullptr, TSourceKind::File, L"http://h/a.sms/b"},
-      {L"a.krm", nullptr, TSourceKind::File, L"a.krm"},
-      {L"a.krm", L"http://h/talks/index.html", TSourceKind::File, L"http://h/talks/a.krm"},
-      {L"a.krm", L"http://h/talks/index.html?session=1/2", TSourceKind::File, L"http://h/talks/a.krm"},
-      {L"a.krm", L"file:///C:/My%20Talks/index.html", TSourceKind::File, L"C:\\My Talks\\a.krm"},
-      {L"a.krm", L"about:blank", TSourceKind::File, L"a.krm"},
-      {L"ch1.sms", nullptr, TSourceKind::LocalChannel, L"ch1.sms"},
-      {L"ch1.sms", L"http://h/live/index.html", TSourceKind::RemoteChannel, L"http://h/live/ch1.sms"},
+      {L"http://h/a.sms/b", nullptr, TURLForm::File, L"http://h/a.sms/b"},
+      {L"a.krm", nullptr, TURLForm::File, L"a.krm"},
+      {L"a.krm", L"http://h/talks/index.html", TURLForm::File, L"http://h/talks/a.krm"},
+      {L"a.krm", L"http://h/talks/index.html?session=1/2", TURLForm::File, L"http://h/talks/a.krm"},
+      {L"a.krm", L"file:///C:/My%20Talks/index.html", TURLForm::File, L"C:\\My Talks\\a.krm"},
+      {L"a.krm", L"about:blank", TURLForm::File, L"a.krm"},
+      {L"ch1.sms", nullptr, TURLForm::LocalChannel, L"ch1.sms"},
+      {L"ch1.sms", L"http://h/live/index.html", TURLForm::RemoteChannel, L"http://h/live/ch1.sms"},
   };
   for (const TRow& row : rows) {
     SCOPED_TRACE(WideToAnsi(row.Text) + (row.Page ? " in " + WideToAnsi(row.Page) : std::string(" alone")));
