@@ -152,8 +152,11 @@ bool TReadThread::Send(const std::string& Text) {
 uint32_t TReadThread::GetBitRate() {
   std::lock_guard<std::mutex> guard(FCounterLock);
   uint32_t now = FClock();
-  if (uint64_t(now) < uint64_t(FMeasureTime) + 1000) return 0;
-  uint64_t elapsed = now - FMeasureTime;
+  // The milliseconds since start-up wrap after 49.7 days: measured as a
+  // 32-bit difference, a measurement that spans the wrap stays right instead
+  // of answering 0 until the clock has caught up again.
+  const uint32_t elapsed = now - FMeasureTime;
+  if (elapsed < 1000) return 0;
   uint32_t rate = static_cast<uint32_t>(FByteCounter * 8 / elapsed);
   FByteCounter = 0;
   FMeasureTime = now;

@@ -159,6 +159,19 @@ TEST_F(ReadThreadTest, BitRateIsZeroWithinASecondAndKbitPerSecondAfter) {
   EXPECT_EQ(1000u, source.GetBitRate());
 }
 
+TEST_F(ReadThreadTest, BitRateSpansTheClockWrap) {
+  std::atomic<uint32_t> now{0xFFFFFF00u};
+  TProbeSource source(&FContext);
+  source.SetClock([&] { return now.load(); });
+  source.Start();
+
+  source.Count(250000);
+  now = 0xFFFFFF00u + 999u;  // past the wrap, within the second
+  EXPECT_EQ(0u, source.GetBitRate());
+  now = 0xFFFFFF00u + 2000u;
+  EXPECT_EQ(1000u, source.GetBitRate());
+}
+
 TEST_F(ReadThreadTest, StopReturnsWhenTheThreadHasAlreadyEnded) {
   TProbeSource source(&FContext);
   source.Start();
