@@ -192,6 +192,48 @@ TEST_F(ComControlTest, CreatedByClassAndProgIDAndActivatedInPlace) {
   EXPECT_FALSE(IsWindowVisible(window));
 }
 
+TEST_F(ComControlTest, UIActivationTakesTheFocusAndMakesTheFormActive) {
+  Host();
+  const HWND window = FHost.Window();
+  VARIANT_BOOL active = VARIANT_TRUE;
+  ASSERT_EQ(S_OK, FControl->get_Active(&active));
+  EXPECT_EQ(VARIANT_FALSE, active);
+  ASSERT_EQ(S_OK, FHost.Object()->DoVerb(OLEIVERB_UIACTIVATE, nullptr, nullptr, 0, FParent, &FBounds));
+  ASSERT_EQ(S_OK, FControl->get_Active(&active));
+  EXPECT_EQ(VARIANT_TRUE, active);
+  EXPECT_EQ(window, GetFocus());
+  TComPtr<IOleInPlaceObject> inPlace;
+  ASSERT_EQ(S_OK, FHost.Query(inPlace));
+  ASSERT_EQ(S_OK, inPlace->UIDeactivate());
+  ASSERT_EQ(S_OK, FControl->get_Active(&active));
+  EXPECT_EQ(VARIANT_FALSE, active);
+  EXPECT_TRUE(IsWindowVisible(window));
+}
+
+TEST_F(ComControlTest, FormMembersActOnTheControlsWindow) {
+  Host();
+  const HWND window = FHost.Window();
+  ASSERT_EQ(S_OK, FControl->put_Visible(VARIANT_FALSE));
+  EXPECT_FALSE(IsWindowVisible(window));
+  ASSERT_EQ(S_OK, FControl->put_Visible(VARIANT_TRUE));
+  EXPECT_TRUE(IsWindowVisible(window));
+  // Any non-zero value counts as true.
+  ASSERT_EQ(S_OK, FControl->put_Enabled(VARIANT_FALSE));
+  EXPECT_FALSE(IsWindowEnabled(window));
+  ASSERT_EQ(S_OK, FControl->put_Enabled(1));
+  EXPECT_TRUE(IsWindowEnabled(window));
+
+  // The form's cursor shows over the whole control.
+  ASSERT_EQ(S_OK, FControl->put_Cursor(-21));  // crHandPoint
+  EXPECT_EQ(TRUE, SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window),
+                               MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)));
+  EXPECT_EQ(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND)), GetCursor());
+  ASSERT_EQ(S_OK, FControl->put_AxBorderStyle(afbSingle));
+  EXPECT_NE(0, GetWindowLongPtrW(window, GWL_STYLE) & WS_BORDER);
+  ASSERT_EQ(S_OK, FControl->put_AxBorderStyle(afbNone));
+  EXPECT_EQ(0, GetWindowLongPtrW(window, GWL_STYLE) & WS_BORDER);
+}
+
 TEST_F(ComControlTest, OleFactsMatchTheRegistration) {
   Host();
   TComPtr<IOleObject> object;
