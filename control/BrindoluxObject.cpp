@@ -616,9 +616,15 @@ void TBrindoluxObject::ApplyFont() {
   HDC screen = GetDC(nullptr);
   const int pixelsPerInch = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
   if (screen) ReleaseDC(nullptr, screen);
-  // Size is in 1/10,000 point; a point is 1/72 inch.
-  const long long height = (FForm.Font.Size * pixelsPerInch + 360000) / 720000;
-  logFont.lfHeight = -static_cast<LONG>(height > 0 && height < 0x7FFF ? height : 0);
+  // Size is in 1/10,000 point; a point is 1/72 inch. A size from a saved
+  // state is bounded first (GDI's own limit is far below 2,000 points), so
+  // the product cannot overflow.
+  constexpr int64_t kMaxFontSize = 2000 * 10000LL;
+  const int64_t size = FForm.Font.Size < 0              ? 0
+                       : FForm.Font.Size > kMaxFontSize ? kMaxFontSize
+                                                        : FForm.Font.Size;
+  const int64_t height = (size * pixelsPerInch + 360000) / 720000;
+  logFont.lfHeight = -static_cast<LONG>(height);
   logFont.lfWeight = FForm.Font.Weight;
   logFont.lfItalic = FForm.Font.Italic;
   logFont.lfUnderline = FForm.Font.Underline;
