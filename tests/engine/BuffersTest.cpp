@@ -246,7 +246,17 @@ TEST(FramesBuffer, DumpIndexWritesOneLinePerRecordOverAnOldFile) {
   EXPECT_EQ(ReadFile(name), "0,10,Key\r\n1,20\r\n2,30\r\n3,40,Key\r\n4,4000000000\r\n");
   DeleteFileA(name.c_str());
 
-  EXPECT_THROW(buffer.DumpIndex(TempFile("no such folder\\dump.txt")), Exception);
+  // The log shows the file and the system's reason, on one line.
+  const std::string missing = TempFile("no such folder\\dump.txt");
+  try {
+    buffer.DumpIndex(missing);
+    ADD_FAILURE() << "no exception";
+  } catch (const Exception& e) {
+    const std::string prefix = "Cannot create file \"" + missing + "\". ";
+    EXPECT_EQ(e.Message().compare(0, prefix.size(), prefix), 0) << e.Message();
+    EXPECT_GT(e.Message().size(), prefix.size()) << e.Message();
+    EXPECT_EQ(e.Message().find_first_of("\r\n"), std::string::npos) << e.Message();
+  }
 }
 
 // The source thread adds while the play thread copies and trims; the kept
