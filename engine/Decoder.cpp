@@ -5,6 +5,9 @@
 #include <zlib.h>
 
 #include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -90,8 +93,41 @@ int DecodeJPEG(const void* Data, uint32_t Len, uint32_t OutCapacity, uint8_t* Ou
   return int(fileSize);
 }
 
+// inflate's own state (about 7 KB) comes from here, on the caller's stack:
+// a frame that inflates in one pass needs nothing else (zlib keeps no window
+// for a stream that Z_FINISH completes), so decoding it allocates nothing.
+// What does not fit, the window of a stream that could not be finished,
+// comes from the heap.
+struct TInflateArena {
+  static constexpr size_t kAlign = alignof(std::max_align_t);
+  alignas(kAlign) unsigned char Bytes[16384];
+  size_t Used = 0;
+
+  static voidpf Alloc(voidpf opaque, uInt items, uInt size) {
+    auto* arena = static_cast<TInflateArena*>(opaque);
+    const uint64_t bytes = uint64_t(items) * size;
+    const uint64_t rounded = (bytes + kAlign - 1) & ~uint64_t(kAlign - 1);
+    if (rounded <= sizeof(arena->Bytes) - arena->Used) {
+      void* block = arena->Bytes + arena->Used;
+      arena->Used += size_t(rounded);
+      return block;
+    }
+    return bytes <= SIZE_MAX ? std::malloc(size_t(bytes)) : Z_NULL;
+  }
+  static void Free(voidpf opaque, voidpf block) {
+    auto* arena = static_cast<TInflateArena*>(opaque);
+    auto* bytes = static_cast<unsigned char*>(block);
+    if (bytes >= arena->Bytes && bytes < arena->Bytes + sizeof(arena->Bytes)) return;
+    std::free(block);
+  }
+};
+
 int Inflate(const void* Data, uint32_t Len, uint32_t OutCapacity, uint8_t* Out) {
+  TInflateArena arena;
   z_stream z{};
+  z.zalloc = &TInflateArena::Alloc;
+  z.zfree = &TInflateArena::Free;
+  z.opaque = &arena;
   int rc = inflateInit(&z);
   if (rc != Z_OK) throw Exception(zError(rc));
   z.next_in = static_cast<Bytef*>(const_cast<void*>(Data));
