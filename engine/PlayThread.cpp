@@ -25,13 +25,8 @@ namespace {
 
 uint32_t SystemClock() { return timeGetTime(); }
 
-void LogLine(const std::string& text) {
-  try {
-    GlobalLog().AddLine(text);
-  } catch (...) {
-    // The log reports its own failures to the debugger; playback goes on.
-  }
-}
+// Never raises: the log reports its own failures to the debugger.
+void LogLine(const std::string& text) { GlobalLog().AddLine(text); }
 
 std::string ExceptionText(const std::exception& e) {
   if (auto* own = dynamic_cast<const Exception*>(&e)) return own->Message();
