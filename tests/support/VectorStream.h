@@ -14,7 +14,8 @@ class TVectorStream : public TStream {
 
   int64_t Read(void* buffer, int64_t count) override {
     ++FReads;
-    if (count <= 0 || FPosition >= int64_t(FBytes.size())) return 0;
+    // A position before the start reads nothing, as one past the end does.
+    if (count <= 0 || FPosition < 0 || FPosition >= int64_t(FBytes.size())) return 0;
     const int64_t n = std::min<int64_t>(count, int64_t(FBytes.size()) - FPosition);
     std::memcpy(buffer, FBytes.data() + FPosition, size_t(n));
     FPosition += n;
