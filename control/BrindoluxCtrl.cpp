@@ -1,14 +1,19 @@
 #include "BrindoluxCtrl.h"
 
+#include <ole2.h>
 #include <windowsx.h>
+#include <wininet.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cwctype>
 
+#include "ControlMessages.h"
 #include "ControlTexts.h"
 #include "Decoder.h"
+#include "DocumentUrl.h"
 #include "DownloadBuffer.h"
+#include "DownloadToFile.h"
 #include "EngineMessages.h"
 #include "Exception.h"
 #include "FileThread.h"
@@ -17,8 +22,10 @@
 #include "IndexTable.h"
 #include "KeyFramesBuffer.h"
 #include "Log.h"
+#include "PictureLayout.h"
 #include "PlayThread.h"
 #include "SystemText.h"
+#include "UrlForms.h"
 
 namespace {
 
@@ -33,19 +40,9 @@ LRESULT CALLBACK PlainWindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LPara
   return DefWindowProcW(Wnd, Msg, WParam, LParam);
 }
 
-std::string UpperAscii(std::string Text) {
-  for (char& c : Text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return Text;
-}
-
-// From the last "." on, unless a "\" or ":" follows it.
-std::string Extension(const std::string& Path) {
-  const size_t dot = Path.rfind('.');
-  if (dot == std::string::npos) return {};
-  if (Path.find_first_of("\\:", dot) != std::string::npos) return {};
-  return Path.substr(dot);
-}
+struct TInternetCloser {
+  void operator()(HINTERNET Handle) const { InternetCloseHandle(Handle); }
+};
 
 // Creates the folder and every missing parent; true when it exists after.
 bool ForceDirectories(const std::string& Folder) {
@@ -176,6 +173,7 @@ TBrindoluxCtrl::~TBrindoluxCtrl() {
   FFramesBuffer.reset();
   FKeyFramesBuffer.reset();
   FIndexTable.reset();
+  SetClientSite(nullptr);
   if (FDecoderReady) {
     try {
       TDecoder::UninitDecoder();
@@ -190,6 +188,12 @@ void TBrindoluxCtrl::SetParentWindow(HWND Parent) {
 }
 
 void TBrindoluxCtrl::AttachEventSink(TControlEvents* Events) { FEvents = Events; }
+
+void TBrindoluxCtrl::SetClientSite(IOleClientSite* Site) {
+  if (Site) Site->AddRef();
+  if (FClientSite) FClientSite->Release();
+  FClientSite = Site;
+}
 
 // ---- members ----------------------------------------------------------------
 
@@ -369,17 +373,36 @@ void TBrindoluxCtrl::SetbgColor(const std::wstring& Value) {
 
 void TBrindoluxCtrl::OpenURL(const std::wstring& URL) {
   BRX_ASSERT(FState == bxClosed, Unit);
-  FURL = FileURLToPath(URL);
-  const std::wstring& text = FURL;
+  FURL =
+      ResolveAgainstPage(FileURLToPath(URL), [this] { return FileURLToPath(GetDocumentURL(FClientSite)); });
+  std::wstring text = FURL;
   ShowWindow(frmNails.get(), SW_HIDE);
   const std::string bytes = WideToAnsi(FURL);
-  if (UpperAscii(bytes.substr(0, 4)) == "KRMS" || UpperAscii(Extension(bytes)) == ".SMS")
-    throw Exception(TextSourceNotAvailable + bytes);
+  switch (ClassifyURL(bytes)) {
+    case TURLForm::Live:
+    case TURLForm::LocalChannel:
+      throw Exception(TextSourceNotAvailable + bytes);
+    case TURLForm::RemoteChannel:
+      // The copy is fetched as it would be for a multicast source, so a
+      // channel file that cannot be had fails the same way.
+      DownloadChannelFile(bytes);
+      throw Exception(TextSourceNotAvailable + bytes);
+    case TURLForm::File:
+      break;
+  }
   FReadThread = std::make_unique<TFileThread>(&FContext);
   FContext.ReadThread = FReadThread.get();
   FContext.Window = FHandle.get();
   SetState(bxOpening);
   FReadThread->Open(text, std::string());
+}
+
+void TBrindoluxCtrl::DownloadChannelFile(const std::string& URL) {
+  std::unique_ptr<std::remove_pointer_t<HINTERNET>, TInternetCloser> internet(
+      InternetOpenA(DownloadAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (!internet) throw Exception(TextFailOpenNetwork);
+  if (!DownloadToFile(internet.get(), URL, ChannelCopyPath(FTempFolder)))
+    throw Exception(TextFailDownloadFile + URL);
 }
 
 void TBrindoluxCtrl::PurgeQueue() {
@@ -474,9 +497,9 @@ void TBrindoluxCtrl::DoScanReverse() {}
 
 void TBrindoluxCtrl::ApplyDisplayMode() {
   frmDetail->ShowPicture(true);
-  // Full screen has no window of its own yet: every mode shows the picture
-  // in the frame.
-  frmDetail->SetPicture(FContext, FDisplayMode);
+  // There is no full-screen window in this control: full screen shows the
+  // picture in the frame, fitted.
+  frmDetail->SetPicture(FContext, FDisplayMode == dmFull ? dmAdaptive : FDisplayMode);
 }
 
 void TBrindoluxCtrl::RepaintAll() {
@@ -527,23 +550,31 @@ void TBrindoluxCtrl::WMEnd() {
 void TBrindoluxCtrl::WMDirtyRect(WPARAM WParam, LPARAM LParam) {
   if (!FPlayThread || !FPlayThread->BackBuffer().Active()) return;
   if (WParam == 0 && LParam == 0) return;
-  auto decode = [](WPARAM w, LPARAM l) {
-    return RECT{LONG((w >> 16) & 0xFFFF), LONG(w & 0xFFFF), LONG((l >> 16) & 0xFFFF), LONG(l & 0xFFFF)};
-  };
-  RECT s = decode(WParam, LParam);
+  TPixelRect s = DecodeDirtyRect(WParam, LParam);
   // Catching up with the play thread: every rectangle already waiting is
   // drawn in the same copy.
   MSG msg;
-  while (PeekMessageW(&msg, FHandle.get(), WM_KRM_DIRTYRECT, WM_KRM_DIRTYRECT, PM_REMOVE)) {
-    RECT next = decode(msg.wParam, msg.lParam);
-    RECT merged;
-    if (IsRectEmpty(&next)) continue;
-    if (IsRectEmpty(&s))
-      s = next;
-    else if (UnionRect(&merged, &s, &next))
-      s = merged;
+  while (PeekMessageW(&msg, FHandle.get(), WM_KRM_DIRTYRECT, WM_KRM_DIRTYRECT, PM_REMOVE))
+    s = UniteRect(s, DecodeDirtyRect(msg.wParam, msg.lParam));
+  // The frame's own mode decides: it is the layout the picture has.
+  TPixelRect d = s;
+  if (frmDetail->Mode() == dmAdaptive) {
+    s = SnapToGrid(s, FContext.Header.Width, FContext.Header.Height);
+    d = ZoomRect(s, frmDetail->Zoom(), frmDetail->BitmapWidth(), frmDetail->BitmapHeight());
   }
-  frmDetail->CopyFromBackBuffer(FPlayThread->BackBuffer(), s);
+  TBackBuffer& buffer = FPlayThread->BackBuffer();
+  if (d == s)
+    frmDetail->CopyFromBackBuffer(buffer, s);
+  else
+    frmDetail->StretchFromBackBuffer(buffer, d, s);
+}
+
+void TBrindoluxCtrl::WMExitFull() {
+  if (FDisplayMode != dmFull) return;
+  FDisplayMode = FPrevDisplayMode;
+  frmDetail->SetPicture(FContext, FDisplayMode);
+  RepaintAll();
+  if (FEvents) FEvents->OnDisplayModeChanged(FDisplayMode);
 }
 
 void TBrindoluxCtrl::TimerAutoConnect() {
@@ -642,6 +673,12 @@ LRESULT TBrindoluxCtrl::HandleMessage(UINT Msg, WPARAM WParam, LPARAM LParam) {
       return 0;
     case WM_KRM_END:
       WMEnd();
+      return 0;
+    case WM_KRM_ENTERFULL:
+      ChangeDisplayMode(dmFull);
+      return 0;
+    case WM_KRM_EXITFULL:
+      WMExitFull();
       return 0;
     case WM_TIMER:
       if (WParam == AutoConnectTimer) {

@@ -23,6 +23,7 @@
 #include "DetailFrame.h"
 #include "PlayerContext.h"
 
+struct IOleClientSite;
 class TDownloadBuffer;
 class TFramesBuffer;
 class TKeyFramesBuffer;
@@ -49,6 +50,10 @@ class TBrindoluxCtrl {
   void SetParentWindow(HWND Parent);
   // The container connected (or, with null, disconnected) its event sink.
   void AttachEventSink(TControlEvents* Events);
+  // The container's client site (the COM side passes it on; null when the
+  // control is unsited). Holds a reference while it is set. A bare file
+  // name is opened from the folder of the page the site belongs to.
+  void SetClientSite(IOleClientSite* Site);
   TControlEvents* Events() const { return FEvents; }
 
   // The control's own members of IBrindolux, in the order of the interface.
@@ -144,6 +149,9 @@ class TBrindoluxCtrl {
   void WMError(WPARAM WParam);
   void WMEnd();
   void WMDirtyRect(WPARAM WParam, LPARAM LParam);
+  void WMExitFull();
+  // Fetches a channel file on a web server into the temporary folder.
+  void DownloadChannelFile(const std::string& URL);
   void TimerAutoConnect();
   void ContextPopup(LPARAM LParam);
   // Mouse messages of the picture frame and the picture.
@@ -163,6 +171,7 @@ class TBrindoluxCtrl {
   std::string FTempFolder;
   std::unique_ptr<TDownloadBuffer> FDownloadBuffer;
   TControlEvents* FEvents = nullptr;
+  IOleClientSite* FClientSite = nullptr;
   TStatus FState = bxClosed;
   PlayerContext FContext{};
   // What FContext points at: the buffers from set-up to destruction, the

@@ -3,8 +3,10 @@
 #include <algorithm>
 
 #include "BackBuffer.h"
+#include "ControlMessages.h"
 #include "Exception.h"
 #include "PlayerContext.h"
+#include "StretchBilinear.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -41,6 +43,7 @@ TDetailFrame::TDetailFrame(HWND Parent) {
   RegisterControlClass(FrameClass, &FrameProc);
   RegisterControlClass(PictureClass, &PictureProc);
   FBrush.reset(CreateSolidBrush(FColor));
+  FLayout.Zoom = FZoom;
   RECT client{};
   GetClientRect(Parent, &client);
   FHandle.reset(CreateWindowExW(0, FrameClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
@@ -63,6 +66,8 @@ void TDetailFrame::ReleaseBitmap() {
   FOldBitmap = nullptr;
   FBitmap.reset();
   FPictureDC.reset();
+  FBits = nullptr;
+  FBitmapWidth = FBitmapHeight = 0;
 }
 
 void TDetailFrame::SetPicture(const PlayerContext& Context, TDisplayMode Mode) {
@@ -73,46 +78,136 @@ void TDetailFrame::SetPicture(const PlayerContext& Context, TDisplayMode Mode) {
 }
 
 void TDetailFrame::LayoutPicture() {
-  const int32_t w = FPictureWidth;
-  const int32_t h = FPictureHeight;
-  if (w <= 0 || h <= 0) return;
+  if (FLayingOut || !FImage) return;
   RECT client{};
   GetClientRect(FHandle.get(), &client);
-  const int32_t W = client.right;
-  const int32_t H = client.bottom;
-  // The picture is shown at its own size; scaled layouts come with the
-  // scaler.
-  const int32_t left = w < W ? (W - w) / 2 : 0;
-  const int32_t top = h < H ? (H - h) / 2 : 0;
-  FZoom = 100;
-  MoveWindow(FImage.get(), left, top, w, h, TRUE);
+  const TPictureLayout out =
+      ::LayoutPicture(client.right, client.bottom, FPictureWidth, FPictureHeight, FMode, FLayout);
+  if (!out.Apply) return;
+  struct TGuard {
+    bool& Flag;
+    ~TGuard() { Flag = false; }
+  } guard{FLayingOut};
+  FLayingOut = true;
+  FLayout = out;
+  FZoom = out.Zoom;
+  ApplyScrollBars(out);
+  PlacePicture();
+  NewBitmap(out.Width, out.Height);
+  FillPicture();
+}
 
+void TDetailFrame::ApplyScrollBars(const TPictureLayout& Layout) {
+  const TScrollBarChange changes[2] = {Layout.HorzBar, Layout.VertBar};
+  const int bars[2] = {SB_HORZ, SB_VERT};
+  const DWORD styles[2] = {WS_HSCROLL, WS_VSCROLL};
+  for (int i = 0; i < 2; ++i) {
+    if (changes[i] == TScrollBarChange::Hide) {
+      SetScrollPos(FHandle.get(), bars[i], 0, FALSE);
+      ShowScrollBar(FHandle.get(), bars[i], FALSE);
+    } else if (changes[i] == TScrollBarChange::ShowAtZero) {
+      ShowScrollBar(FHandle.get(), bars[i], TRUE);
+    }
+  }
+  // Showing a bar made the client smaller: ranges and pages are set once
+  // both bars are where they belong.
+  RECT client{};
+  GetClientRect(FHandle.get(), &client);
+  const int extent[2] = {Layout.Width, Layout.Height};
+  const int page[2] = {client.right, client.bottom};
+  for (int i = 0; i < 2; ++i) {
+    if (!(GetWindowLongW(FHandle.get(), GWL_STYLE) & styles[i])) continue;
+    SCROLLINFO info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SIF_RANGE | SIF_PAGE | SIF_DISABLENOSCROLL;
+    info.nMin = 0;
+    info.nMax = extent[i] > 0 ? extent[i] - 1 : 0;
+    info.nPage = static_cast<UINT>(page[i] > 0 ? page[i] : 0);
+    if (Layout.PositionsToZero) {
+      info.fMask |= SIF_POS;
+      info.nPos = 0;
+    }
+    SetScrollInfo(FHandle.get(), bars[i], &info, TRUE);
+  }
+}
+
+void TDetailFrame::PlacePicture() {
+  const LONG style = GetWindowLongW(FHandle.get(), GWL_STYLE);
+  const int x = FLayout.Left - ((style & WS_HSCROLL) ? GetScrollPos(FHandle.get(), SB_HORZ) : 0);
+  const int y = FLayout.Top - ((style & WS_VSCROLL) ? GetScrollPos(FHandle.get(), SB_VERT) : 0);
+  MoveWindow(FImage.get(), x, y, FLayout.Width, FLayout.Height, TRUE);
+}
+
+void TDetailFrame::Scroll(int Bar, WPARAM Request) {
+  SCROLLINFO info{};
+  info.cbSize = sizeof(info);
+  info.fMask = SIF_ALL;
+  if (!GetScrollInfo(FHandle.get(), Bar, &info)) return;
+  const int line = Bar == SB_HORZ ? HorzScrollIncrement : VertScrollIncrement;
+  const int last = std::max(0, info.nMax - static_cast<int>(info.nPage) + 1);
+  int pos = info.nPos;
+  switch (LOWORD(Request)) {
+    case SB_LINEUP:
+      pos -= line;
+      break;
+    case SB_LINEDOWN:
+      pos += line;
+      break;
+    case SB_PAGEUP:
+      pos -= static_cast<int>(info.nPage);
+      break;
+    case SB_PAGEDOWN:
+      pos += static_cast<int>(info.nPage);
+      break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION:
+      pos = info.nTrackPos;
+      break;
+    case SB_TOP:
+      pos = 0;
+      break;
+    case SB_BOTTOM:
+      pos = last;
+      break;
+    default:
+      return;
+  }
+  pos = std::min(std::max(pos, 0), last);
+  SetScrollPos(FHandle.get(), Bar, pos, TRUE);
+  PlacePicture();
+}
+
+void TDetailFrame::NewBitmap(int32_t Width, int32_t Height) {
   ReleaseBitmap();
+  if (Width <= 0 || Height <= 0) return;
   HDC screen = GetDC(nullptr);
   FPictureDC.reset(CreateCompatibleDC(screen));
   ReleaseDC(nullptr, screen);
   if (!FPictureDC) throw Exception("Cannot create the picture's device context");
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = w;
-  info.bmiHeader.biHeight = -h;
+  info.bmiHeader.biWidth = Width;
+  info.bmiHeader.biHeight = -Height;
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 24;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
   FBitmap.reset(CreateDIBSection(FPictureDC.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  if (!FBitmap) {
+  if (!FBitmap || !bits) {
+    FBitmap.reset();
     FPictureDC.reset();
     throw Exception("Cannot create the picture's bitmap");
   }
   FOldBitmap = SelectObject(FPictureDC.get(), FBitmap.get());
-  FillPicture();
+  FBits = static_cast<uint8_t*>(bits);
+  FBitmapWidth = Width;
+  FBitmapHeight = Height;
 }
 
 void TDetailFrame::FillPicture() {
   if (!FPictureDC) return;
   HBRUSH brush = CreateSolidBrush(PictureFill);
-  RECT all{0, 0, FPictureWidth, FPictureHeight};
+  RECT all{0, 0, FBitmapWidth, FBitmapHeight};
   FillRect(FPictureDC.get(), &all, brush);
   DeleteObject(brush);
   GdiFlush();
@@ -131,25 +226,58 @@ void TDetailFrame::SetColor(COLORREF Color) {
   InvalidateRect(FHandle.get(), nullptr, TRUE);
 }
 
-bool TDetailFrame::CopyFromBackBuffer(TBackBuffer& Buffer, const RECT& Source) {
+void TDetailFrame::InvalidatePicture(const TPixelRect& Rect) {
+  // The picture is a window of its own: its rectangle is invalidated there
+  // rather than at the same place moved into the frame.
+  const RECT r{Rect.Left, Rect.Top, Rect.Right, Rect.Bottom};
+  InvalidateRect(FImage.get(), &r, FALSE);
+}
+
+bool TDetailFrame::CopyFromBackBuffer(TBackBuffer& Buffer, const TPixelRect& Source) {
   if (!FPictureDC) return false;
-  RECT s = Source;
-  s.right = std::min<LONG>(s.right, FPictureWidth);
-  s.bottom = std::min<LONG>(s.bottom, FPictureHeight);
-  if (s.right <= s.left || s.bottom <= s.top) return false;
+  bool drawn = false;
+  TPixelRect s = Source;
   Buffer.Lock();
-  const bool drawn = BitBlt(FPictureDC.get(), s.left, s.top, s.right - s.left, s.bottom - s.top, Buffer.DC(),
-                            s.left, s.top, SRCCOPY) != FALSE;
-  Buffer.Unlock();
-  if (drawn) {
+  s.Left = std::max(s.Left, 0);
+  s.Top = std::max(s.Top, 0);
+  s.Right = std::min({s.Right, FBitmapWidth, Buffer.Width()});
+  s.Bottom = std::min({s.Bottom, FBitmapHeight, Buffer.Height()});
+  if (!s.Empty()) {
+    drawn = BitBlt(FPictureDC.get(), s.Left, s.Top, s.Right - s.Left, s.Bottom - s.Top, Buffer.DC(), s.Left,
+                   s.Top, SRCCOPY) != FALSE;
+    // GDI may batch the copy: it must have read the back buffer before the
+    // play thread may draw into it again.
     GdiFlush();
-    InvalidateRect(FImage.get(), &s, FALSE);
   }
+  Buffer.Unlock();
+  if (drawn) InvalidatePicture(s);
+  return drawn;
+}
+
+bool TDetailFrame::StretchFromBackBuffer(TBackBuffer& Buffer, const TPixelRect& Dest,
+                                         const TPixelRect& Source) {
+  if (!FBits) return false;
+  // Pending GDI work on the picture's bitmap ends before its bytes are written.
+  GdiFlush();
+  const TPixelView dst{FBits, static_cast<ptrdiff_t>((FBitmapWidth * 3 + 3) & ~3), FBitmapWidth,
+                       FBitmapHeight};
+  Buffer.Lock();
+  bool drawn = false;
+  if (Buffer.Bits() && Buffer.BytesPerPixel() == 3) {
+    const TConstPixelView src{Buffer.Bits(), static_cast<ptrdiff_t>(Buffer.RowBytes()), Buffer.Width(),
+                              Buffer.Height()};
+    drawn =
+        StretchBilinear(dst, Dest.Left, Dest.Top, Dest.Right - Dest.Left, Dest.Bottom - Dest.Top, src,
+                        Source.Left, Source.Top, Source.Right - Source.Left, Source.Bottom - Source.Top, 3);
+  }
+  Buffer.Unlock();
+  if (drawn) InvalidatePicture(Dest);
   return drawn;
 }
 
 COLORREF TDetailFrame::PicturePixel(int X, int Y) const {
-  if (!FPictureDC || X < 0 || Y < 0 || X >= FPictureWidth || Y >= FPictureHeight) return CLR_INVALID;
+  if (!FPictureDC || X < 0 || Y < 0 || X >= FBitmapWidth || Y >= FBitmapHeight) return CLR_INVALID;
+  GdiFlush();
   return GetPixel(FPictureDC.get(), X, Y);
 }
 
@@ -195,7 +323,15 @@ LRESULT CALLBACK TDetailFrame::FrameProc(HWND Wnd, UINT Msg, WPARAM WParam, LPAR
         }
         break;
       case WM_SIZE:
-        if (self && self->FImage) self->LayoutPicture();
+        // A size change made by the layout itself (a scroll bar shown) is
+        // part of that layout.
+        if (self && self->FImage && !self->FLayingOut) self->LayoutPicture();
+        return 0;
+      case WM_HSCROLL:
+        if (self) self->Scroll(SB_HORZ, WParam);
+        return 0;
+      case WM_VSCROLL:
+        if (self) self->Scroll(SB_VERT, WParam);
         return 0;
       default:
         break;
@@ -231,6 +367,10 @@ LRESULT CALLBACK TDetailFrame::PictureProc(HWND Wnd, UINT Msg, WPARAM WParam, LP
       break;
     case WM_ERASEBKGND:
       return 1;
+    case WM_LBUTTONDBLCLK:
+      // Full screen is the control's to enter, after this click is done.
+      if (self && self->FHandle) PostMessageW(GetParent(self->FHandle.get()), WM_KRM_ENTERFULL, 0, 0);
+      return 0;
     default:
       break;
   }

@@ -1,9 +1,9 @@
 #pragma once
 // The picture frame: a child window filling the control, and inside it the
-// picture imgPic, which keeps its own 24-bit bitmap of the recording's size.
-// The control copies dirty rectangles from the play thread's back buffer into
-// that bitmap and the picture paints from it, so painting never needs the
-// back buffer (nor its lock).
+// picture imgPic, which keeps its own 24-bit bitmap of the size it is shown
+// at. The control copies dirty rectangles from the play thread's back buffer
+// into that bitmap (1:1, or scaled in fit mode) and the picture paints from
+// it, so painting never needs the back buffer (nor its lock).
 #include <windows.h>
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 #include <type_traits>
 
 #include "BrindoluxTLB.h"  // TDisplayMode
+#include "PictureLayout.h"
 
 struct PlayerContext;
 class TBackBuffer;
@@ -31,6 +32,9 @@ class TDetailFrame {
  public:
   // Picture fill after each layout: blue.
   static constexpr COLORREF PictureFill = 0xFF0000;
+  // Scroll steps of a line, in pixels.
+  static constexpr int HorzScrollIncrement = 27;
+  static constexpr int VertScrollIncrement = 8;
 
   explicit TDetailFrame(HWND Parent);
   ~TDetailFrame();
@@ -42,15 +46,22 @@ class TDetailFrame {
 
   // Takes the picture size from the context's header and lays it out.
   void SetPicture(const PlayerContext& Context, TDisplayMode Mode);
-  // Centres the picture at 1:1 (at the top left where it is larger than the
-  // frame), gives it a new bitmap and fills it; nothing before a size is set.
+  // Fit: centred, zoomed down when too large. Original size: 1:1, centred
+  // or from the top left with a scroll bar. Other modes keep the place.
+  // Then a new bitmap of the shown size, filled. Nothing before a size is set.
   void LayoutPicture();
   void FillPicture();
   void ShowPicture(bool Show);
   bool PictureVisible() const;
   int32_t PictureWidth() const { return FPictureWidth; }
   int32_t PictureHeight() const { return FPictureHeight; }
+  // The mode of the last layout.
+  TDisplayMode Mode() const { return FMode; }
   int32_t Zoom() const { return FZoom; }
+  // The picture's place in the frame and the size of its bitmap.
+  const TPictureLayout& Layout() const { return FLayout; }
+  int32_t BitmapWidth() const { return FBitmapWidth; }
+  int32_t BitmapHeight() const { return FBitmapHeight; }
 
   COLORREF Color() const { return FColor; }
   void SetColor(COLORREF Color);
@@ -61,10 +72,12 @@ class TDetailFrame {
   using TMouseHandler = std::function<void(UINT Msg, WPARAM WParam, LPARAM LParam)>;
   void SetMouseHandler(TMouseHandler Handler) { FMouse = std::move(Handler); }
 
-  // Copies Source (recording pixels, right and bottom exclusive) 1:1 from
-  // the back buffer into the picture under the back buffer's lock, then
+  // Copies Source (back-buffer pixels, right and bottom exclusive) 1:1 to
+  // the same place of the picture under the back buffer's lock, then
   // invalidates it. False when nothing was drawn.
-  bool CopyFromBackBuffer(TBackBuffer& Buffer, const RECT& Source);
+  bool CopyFromBackBuffer(TBackBuffer& Buffer, const TPixelRect& Source);
+  // Scales Source of the back buffer into Dest of the picture, likewise.
+  bool StretchFromBackBuffer(TBackBuffer& Buffer, const TPixelRect& Dest, const TPixelRect& Source);
   // Reads one pixel of the picture's bitmap (tests, and the statistics of
   // what is shown); CLR_INVALID outside the bitmap.
   COLORREF PicturePixel(int X, int Y) const;
@@ -82,17 +95,28 @@ class TDetailFrame {
   void PaintPicture();
   static bool IsMouseMessage(UINT Msg);
   void ReleaseBitmap();
+  void NewBitmap(int32_t Width, int32_t Height);
+  void ApplyScrollBars(const TPictureLayout& Layout);
+  void Scroll(int Bar, WPARAM Request);
+  void PlacePicture();
+  void InvalidatePicture(const TPixelRect& Rect);
 
   TWindowHandle FHandle;
   TWindowHandle FImage;
   std::unique_ptr<std::remove_pointer_t<HDC>, TDCDeleter> FPictureDC;
   std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, TObjectDeleter> FBitmap;
   HGDIOBJ FOldBitmap = nullptr;
+  uint8_t* FBits = nullptr;
+  int32_t FBitmapWidth = 0;
+  int32_t FBitmapHeight = 0;
   std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, TObjectDeleter> FBrush;
   int32_t FPictureWidth = 0;
   int32_t FPictureHeight = 0;
   TDisplayMode FMode = dmAdaptive;
   int32_t FZoom = 1;
+  TPictureLayout FLayout;
+  // Showing a scroll bar resizes the frame from inside a layout.
+  bool FLayingOut = false;
   COLORREF FColor = RGB(255, 255, 255);
   TMouseHandler FMouse;
 };

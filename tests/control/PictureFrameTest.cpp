@@ -1,0 +1,332 @@
+// The control opening by URL and showing its picture: a recording served by
+// an HTTP peer on 127.0.0.1, a bare name beside the hosting page, channel
+// files, and the picture fitted, at original size and after mode changes,
+// checked on the screen. Takes a display; screenshots go to artifacts/.
+#include <gtest/gtest.h>
+#include <winsock2.h>  // before windows.h
+#include <zlib.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BrindoluxCtrl.h"
+#include "ControlMessages.h"
+#include "ControlTexts.h"
+#include "EngineMessages.h"
+#include "Exception.h"
+#include "HtmlPageDouble.h"
+#include "HttpPeer.h"
+#include "KrmWriter.h"
+#include "PumpUntil.h"
+#include "SystemText.h"
+#include "UrlForms.h"
+
+namespace {
+
+constexpr DWORD kWaitMs = 10000;
+
+class TEvents : public TControlEvents {
+ public:
+  std::vector<TStatus> States;
+  std::vector<TDisplayMode> Modes;
+
+  void OnActivate() override {}
+  void OnClick() override {}
+  void OnCreate() override {}
+  void OnDblClick() override {}
+  void OnDestroy() override {}
+  void OnDeactivate() override {}
+  void OnKeyPress(int16_t&) override {}
+  void OnPaint() override {}
+  void OnSkip(int32_t) override {}
+  void OnPlayStateChanged(TStatus NewState) override { States.push_back(NewState); }
+  void OnPositionChanged(int32_t) override {}
+  void OnDisplayModeChanged(TDisplayMode NewMode) override { Modes.push_back(NewMode); }
+  void OnScript(const std::wstring&) override {}
+  void OnIndex(const std::wstring&) override {}
+  void OnStreamSample(const FrameRecord*) override {}
+  void OnString(const std::wstring&) override {}
+  void OnMouseDown(int32_t, int32_t, int32_t) override {}
+  void OnMouseMove(int32_t, int32_t) override {}
+  void OnMouseUp(int32_t, int32_t, int32_t) override {}
+};
+
+// Quadrants of a 200 x 100 recording, left to right, top to bottom.
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+const COLORREF kQuadrant[4] = {RGB(220, 0, 0), RGB(0, 200, 0), RGB(0, 0, 230), RGB(255, 255, 0)};
+
+Bytes FourColourRecording() {
+  TestPicture picture(200, 100);
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 200; ++x) {
+      const COLORREF c = kQuadrant[(y >= 50) * 2 + (x >= 100)];
+      picture.SetPixel(x, y, GetBValue(c), GetGValue(c), GetRValue(c));
+    }
+  KrmWriter writer(200, 100);
+  writer.SetDuration(400);
+  writer.AddKeyFrame(0, CT_RAW, BmpFileImage(picture));
+  writer.AddMarker(400);
+  return writer.Build();
+}
+
+// 24-bit RGB, no filter, one zlib stream.
+void SavePng(const std::string& path, int width, int height, const std::vector<COLORREF>& pixels) {
+  std::vector<uint8_t> raw;
+  raw.reserve(size_t(height) * (width * 3 + 1));
+  for (int y = 0; y < height; ++y) {
+    raw.push_back(0);
+    for (int x = 0; x < width; ++x) {
+      const COLORREF c = pixels[size_t(y) * width + x];
+      raw.push_back(GetRValue(c));
+      raw.push_back(GetGValue(c));
+      raw.push_back(GetBValue(c));
+    }
+  }
+  uLongf packedSize = compressBound(uLong(raw.size()));
+  std::vector<uint8_t> packed(packedSize);
+  compress2(packed.data(), &packedSize, raw.data(), uLong(raw.size()), 9);
+  packed.resize(packedSize);
+  std::ofstream out(path, std::ios::binary);
+  auto be32 = [&](uint32_t v) {
+    const char b[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    out.write(b, 4);
+  };
+  auto chunk = [&](const char* type, const std::vector<uint8_t>& data) {
+    be32(uint32_t(data.size()));
+    out.write(type, 4);
+    out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+    uLong crc = crc32(0, reinterpret_cast<const Bytef*>(type), 4);
+    crc = crc32(crc, data.data(), uInt(data.size()));
+    be32(uint32_t(crc));
+  };
+  out.write("\x89PNG\r\n\x1a\n", 8);
+  std::vector<uint8_t> header = {uint8_t(width >> 24),
+                                 uint8_t(width >> 16),
+                                 uint8_t(width >> 8),
+                                 uint8_t(width),
+                                 uint8_t(height >> 24),
+                                 uint8_t(height >> 16),
+                                 uint8_t(height >> 8),
+                                 uint8_t(height),
+                                 8,
+                                 2,
+                                 0,
+                                 0,
+                                 0};
+  chunk("IHDR", header);
+  chunk("IDAT", packed);
+  chunk("IEND", {});
+}
+
+std::string ArtifactsFolder() {
+  const char* build = std::getenv("BRX_BUILD_DIR");
+  std::string folder = build ? std::string(build) : std::string(".");
+  // The build passes a host path; Wine sees the host's root as Z:.
+  if (!folder.empty() && folder[0] == '/') folder = "Z:" + folder;
+  for (char& c : folder)
+    if (c == '/') c = '\\';
+  folder += "\\artifacts";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  return folder + "\\";
+}
+
+LRESULT CALLBACK HostProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  return DefWindowProcW(Wnd, Msg, WParam, LParam);
+}
+
+class PictureFrameTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &HostProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TPictureFrameTestHost";
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
+    RegisterClassW(&wc);
+    FHost = CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0,
+                            0, 640, 480, nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(nullptr, FHost);
+    FCtrl = std::make_unique<TBrindoluxCtrl>(&FEvents);
+    FCtrl->SetParentWindow(FHost);
+    FPeer.Serve("/talks/four.krm", FourColourRecording());
+  }
+  void TearDown() override {
+    FCtrl.reset();
+    DestroyWindow(FHost);
+  }
+
+  void Resize(int width, int height) {
+    MoveWindow(FCtrl->Handle(), 0, 0, width, height, TRUE);
+    PumpPending();
+  }
+
+  // Waits until the picture's own bitmap holds the colour at (X, Y).
+  bool WaitForPicturePixel(int X, int Y, COLORREF Colour) {
+    return PumpUntil([&] { return FCtrl->DetailFrame().PicturePixel(X, Y) == Colour; }, kWaitMs);
+  }
+
+  // What the screen shows of the control's window, saved as a PNG.
+  std::vector<COLORREF> Screenshot(const std::string& name, int& width, int& height) {
+    RedrawWindow(FCtrl->Handle(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    PumpPending();
+    RECT client{};
+    GetClientRect(FCtrl->Handle(), &client);
+    width = client.right;
+    height = client.bottom;
+    HDC window = GetDC(FCtrl->Handle());
+    HDC memory = CreateCompatibleDC(window);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, window, 0, 0, SRCCOPY);
+    GdiFlush();
+    std::vector<COLORREF> pixels(size_t(width) * height);
+    const uint32_t* p = static_cast<const uint32_t*>(bits);
+    for (size_t i = 0; i < pixels.size(); ++i)
+      pixels[i] = RGB((p[i] >> 16) & 0xFF, (p[i] >> 8) & 0xFF, p[i] & 0xFF);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(FCtrl->Handle(), window);
+    SavePng(ArtifactsFolder() + name + ".png", width, height, pixels);
+    return pixels;
+  }
+
+  void OpenAndPlayToTheEnd(const std::wstring& url) {
+    FCtrl->Open(url);
+    ASSERT_TRUE(PumpUntil([&] { return FEvents.States.size() >= 5; }, kWaitMs)) << FEvents.States.size();
+    const std::vector<TStatus> expected{bxOpening, bxOpened, bxPlaying, bxStopped, bxStopped};
+    EXPECT_EQ(expected, FEvents.States);
+  }
+
+  HWND FHost = nullptr;
+  TEvents FEvents;
+  THttpPeer FPeer;
+  std::unique_ptr<TBrindoluxCtrl> FCtrl;
+};
+
+struct TProbe {
+  int X, Y;  // in the control's window
+  COLORREF Colour;
+};
+
+void ExpectScreen(const std::vector<COLORREF>& pixels, int width, const std::vector<TProbe>& probes) {
+  for (const TProbe& p : probes)
+    EXPECT_EQ(p.Colour, pixels[size_t(p.Y) * width + p.X]) << "at " << p.X << "," << p.Y;
+}
+
+}  // namespace
+
+TEST_F(PictureFrameTest, RecordingOverHttpShownFittedAndAtOriginalSize) {
+  Resize(400, 300);
+  OpenAndPlayToTheEnd(AnsiToWide(FPeer.URL("/talks/four.krm")));
+  EXPECT_EQ(AnsiToWide(FPeer.URL("/talks/four.krm")), FCtrl->GetURL());
+  EXPECT_FALSE(FPeer.Requests().empty());
+
+  // Fits: 1:1, centred at (100, 100).
+  ASSERT_TRUE(WaitForPicturePixel(150, 75, kQuadrant[3]));
+  EXPECT_EQ(100, FCtrl->DetailFrame().Zoom());
+  int width = 0, height = 0;
+  std::vector<COLORREF> screen = Screenshot("fit-400x300", width, height);
+  ExpectScreen(screen, width,
+               {{150, 125, kQuadrant[0]},
+                {250, 125, kQuadrant[1]},
+                {150, 175, kQuadrant[2]},
+                {250, 175, kQuadrant[3]},
+                {299, 199, kQuadrant[3]},
+                {100, 100, kQuadrant[0]}});
+
+  // Too large: half size, 100 x 50 at (0, 25), scaled by the control when
+  // the play thread repaints after the resize.
+  Resize(100, 100);
+  EXPECT_EQ(50, FCtrl->DetailFrame().Zoom());
+  ASSERT_TRUE(WaitForPicturePixel(75, 37, kQuadrant[3]));
+  screen = Screenshot("fit-100x100", width, height);
+  ExpectScreen(
+      screen, width,
+      {{25, 37, kQuadrant[0]}, {75, 37, kQuadrant[1]}, {25, 62, kQuadrant[2]}, {75, 62, kQuadrant[3]}});
+
+  // Original size in the same window: 1:1 from the top left, with scroll bars.
+  FCtrl->SetDisplayMode(dmOriginal);
+  ASSERT_TRUE(WaitForPicturePixel(150, 75, kQuadrant[3]));
+  screen = Screenshot("original-100x100", width, height);
+  ExpectScreen(screen, width, {{10, 10, kQuadrant[0]}, {60, 40, kQuadrant[0]}, {10, 60, kQuadrant[2]}});
+  const LONG style = GetWindowLongW(FCtrl->DetailFrame().Handle(), GWL_STYLE);
+  EXPECT_TRUE(style & WS_HSCROLL);
+  EXPECT_TRUE(style & WS_VSCROLL);
+  EXPECT_EQ((std::vector<TDisplayMode>{dmOriginal}), FEvents.Modes);
+}
+
+TEST_F(PictureFrameTest, BareNameOpensBesideTheHostingPage) {
+  THtmlPageSettings page{};
+  page.OfferDocument = 1;
+  const std::wstring location = AnsiToWide(FPeer.URL("/talks/index.html"));
+  page.Location = location.c_str();
+  IOleClientSite* site = CreateHtmlPageDouble(&page);
+  FCtrl->SetClientSite(site);
+  FCtrl->SetAutoStart(false);
+  FCtrl->Open(L"four.krm");
+  EXPECT_EQ(AnsiToWide(FPeer.URL("/talks/four.krm")), FCtrl->GetURL());
+  EXPECT_TRUE(PumpUntil([&] { return FCtrl->GetStatus() == bxOpened; }, kWaitMs));
+  FCtrl->Close();
+  FCtrl->SetClientSite(nullptr);
+  EXPECT_EQ(1, HtmlPageDoubleReferences(site));
+  site->Release();
+}
+
+TEST_F(PictureFrameTest, ChannelFilesAreFetchedButNotOpened) {
+  const std::string page = FPeer.URL("/live/page.sms");
+  FPeer.Serve("/live/page.sms", Text("<!DOCTYPE html><html><body>gone</body></html>"));
+  try {
+    FCtrl->Open(AnsiToWide(page));
+    ADD_FAILURE() << "opened";
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::string(TextFailDownloadFile) + page, e.Message());
+  }
+  EXPECT_EQ(bxClosed, FCtrl->GetStatus());
+  EXPECT_TRUE(FEvents.States.empty());
+  EXPECT_EQ(AnsiToWide(page), FCtrl->GetURL());
+
+  // A channel file that arrives is kept as the local copy; without a
+  // multicast source the open still fails, and says why.
+  const std::string channel = FPeer.URL("/live/ch1.sms");
+  FPeer.Serve("/live/ch1.sms", Text("[Channel]\r\nGroup=239.1.1.1\r\n"));
+  EXPECT_THROW(FCtrl->Open(AnsiToWide(channel)), Exception);
+  EXPECT_EQ(bxClosed, FCtrl->GetStatus());
+  EXPECT_TRUE(FEvents.States.empty());
+  EXPECT_EQ(AnsiToWide(channel), FCtrl->GetURL());
+  std::ifstream copy(ChannelCopyPath(FCtrl->TempFolder()), std::ios::binary);
+  EXPECT_EQ("[Channel]\r\nGroup=239.1.1.1\r\n",
+            std::string(std::istreambuf_iterator<char>(copy), std::istreambuf_iterator<char>()));
+}
+
+TEST_F(PictureFrameTest, DoubleClickEntersFullScreenAndLeavingReturns) {
+  Resize(400, 300);
+  FCtrl->SetAutoStart(false);
+  FCtrl->Open(AnsiToWide(FPeer.URL("/talks/four.krm")));
+  ASSERT_TRUE(PumpUntil([&] { return FCtrl->GetStatus() == bxOpened; }, kWaitMs));
+  FCtrl->SetDisplayMode(dmOriginal);
+  FCtrl->SetDisplayMode(dmOriginal);  // already set: nothing
+  SendMessageW(FCtrl->DetailFrame().imgPic(), WM_LBUTTONDBLCLK, MK_LBUTTON, 0);
+  ASSERT_TRUE(PumpUntil([&] { return FCtrl->GetDisplayMode() == dmFull; }, kWaitMs));
+  EXPECT_TRUE(FCtrl->GetFullScreen());
+  EXPECT_TRUE(FCtrl->DetailFrame().PictureVisible());
+  PostMessageW(FCtrl->Handle(), WM_KRM_EXITFULL, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return FCtrl->GetDisplayMode() == dmOriginal; }, kWaitMs));
+  PostMessageW(FCtrl->Handle(), WM_KRM_EXITFULL, 0, 0);  // not full screen: nothing
+  PumpPending();
+  EXPECT_EQ((std::vector<TDisplayMode>{dmOriginal, dmFull, dmOriginal}), FEvents.Modes);
+  EXPECT_EQ(dmOriginal, FCtrl->GetDisplayMode());
+}
