@@ -266,6 +266,20 @@ TEST_F(PictureFrameTest, RecordingOverHttpShownFittedAndAtOriginalSize) {
   const LONG style = GetWindowLongW(FCtrl->DetailFrame().Handle(), GWL_STYLE);
   EXPECT_TRUE(style & WS_HSCROLL);
   EXPECT_TRUE(style & WS_VSCROLL);
+  // A line to the right moves the picture 27 pixels left; the end stops it
+  // where its right edge meets the frame's.
+  auto pictureLeft = [&] {
+    RECT r{};
+    GetWindowRect(FCtrl->DetailFrame().imgPic(), &r);
+    MapWindowPoints(nullptr, FCtrl->DetailFrame().Handle(), reinterpret_cast<POINT*>(&r), 2);
+    return r.left;
+  };
+  SendMessageW(FCtrl->DetailFrame().Handle(), WM_HSCROLL, SB_LINEDOWN, 0);
+  EXPECT_EQ(-27, pictureLeft());
+  SendMessageW(FCtrl->DetailFrame().Handle(), WM_HSCROLL, SB_BOTTOM, 0);
+  RECT frame{};
+  GetClientRect(FCtrl->DetailFrame().Handle(), &frame);
+  EXPECT_EQ(frame.right - 200, pictureLeft());
   EXPECT_EQ((std::vector<TDisplayMode>{dmOriginal}), FEvents.Modes);
 }
 
