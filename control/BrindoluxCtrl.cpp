@@ -373,8 +373,9 @@ void TBrindoluxCtrl::SetbgColor(const std::wstring& Value) {
 
 void TBrindoluxCtrl::OpenURL(const std::wstring& URL) {
   BRX_ASSERT(FState == bxClosed, Unit);
-  FURL =
-      ResolveAgainstPage(FileURLToPath(URL), [this] { return FileURLToPath(GetDocumentURL(FClientSite)); });
+  FURL = FileURLToPath(URL);
+  // A page whose location cannot be read fails the open with FURL already set.
+  FURL = ResolveAgainstPage(FURL, [this] { return FileURLToPath(GetDocumentURL(FClientSite)); });
   std::wstring text = FURL;
   ShowWindow(frmNails.get(), SW_HIDE);
   const std::string bytes = WideToAnsi(FURL);

@@ -298,6 +298,20 @@ TEST_F(PictureFrameTest, BareNameOpensBesideTheHostingPage) {
   FCtrl->SetClientSite(nullptr);
   EXPECT_EQ(1, HtmlPageDoubleReferences(site));
   site->Release();
+
+  // A page whose location cannot be read fails the open; the control stays
+  // closed and answers the name it was given.
+  page.LocationResult = E_ACCESSDENIED;
+  site = CreateHtmlPageDouble(&page);
+  FCtrl->SetClientSite(site);
+  FEvents.States.clear();
+  EXPECT_THROW(FCtrl->Open(L"other.krm?x=1"), Exception);
+  EXPECT_EQ(bxClosed, FCtrl->GetStatus());
+  EXPECT_TRUE(FEvents.States.empty());
+  EXPECT_EQ(L"other.krm", FCtrl->GetURL());
+  FCtrl.reset();  // lets go of the site
+  EXPECT_EQ(1, HtmlPageDoubleReferences(site));
+  site->Release();
 }
 
 TEST_F(PictureFrameTest, ChannelFilesAreFetchedButNotOpened) {
