@@ -149,8 +149,6 @@ void TBackBuffer::DrawFrame(const FrameRecord& frame, const uint8_t* image, uint
 
 void TBackBuffer::DrawPicture(const FrameRecord& frame, const uint8_t* image) {
   const BmpInfoHeader& header = BmpInfo(image);
-  const auto* info = reinterpret_cast<const BITMAPINFO*>(image + sizeof(BmpFileHeader));
-  const uint8_t* pixels = image + BmpFile(image).bfOffBits;
   const int32_t x = frame.X;
   const int32_t y = frame.Y;
   const int32_t width = header.biWidth;
@@ -164,6 +162,77 @@ void TBackBuffer::DrawPicture(const FrameRecord& frame, const uint8_t* image) {
     reshow = true;
   }
 
+  if (!DrawDirect(frame, image)) DrawWithGdi(frame, image);
+  AddDirtyRect(target);
+
+  if (reshow) {
+    FMouse->Show(-1, -1);
+    InvalidateCursor();
+  }
+  if (frame.CursorX != 0 || frame.CursorY != 0) {
+    InvalidateCursor();
+    FMouse->Show(frame.CursorX, frame.CursorY);
+    InvalidateCursor();
+  }
+}
+
+// A 24-bit patch has the section's own pixel format, so its rows are copied
+// or combined straight into the section's memory. Under Wine a SetDIBits
+// into a scratch bitmap plus a blit costs tens of milliseconds for a whole
+// screen, and a seek replays every record since its key frame. The result is
+// byte for byte what the blit gives, clipping included.
+bool TBackBuffer::DrawDirect(const FrameRecord& frame, const uint8_t* image) {
+  const BmpInfoHeader& header = BmpInfo(image);
+  if (!FDirectDrawing || header.biBitCount != 24 || header.biCompression != BMP_RGB || FBitCount != 24 ||
+      FHeader.biHeight >= 0 || FBits == nullptr)
+    return false;
+
+  const int64_t width = header.biWidth;
+  const int64_t height = header.biHeight < 0 ? -int64_t(header.biHeight) : int64_t(header.biHeight);
+  const bool topDown = header.biHeight < 0;
+  const uint64_t stride = BmpRowBytes(width, 24);
+  const uint8_t* pixels = image + BmpFile(image).bfOffBits;
+
+  // The record's place is unsigned, so only the right and bottom edges clip.
+  const int64_t x = frame.X;
+  const int64_t y = frame.Y;
+  const int64_t right = std::min<int64_t>(x + width, Width());
+  const int64_t bottom = std::min<int64_t>(y + height, Height());
+  if (x >= right || y >= bottom) return true;
+  const size_t rowLength = size_t(right - x) * 3;
+
+  // Drawing calls still queued for the section (the cursor's restore) must
+  // land before its bytes are touched here.
+  GdiFlush();
+  for (int64_t row = y; row < bottom; ++row) {
+    const int64_t sourceRow = topDown ? row - y : height - 1 - (row - y);
+    const uint8_t* source = pixels + uint64_t(sourceRow) * stride;
+    uint8_t* target = FBits + uint64_t(row) * FRowBytes + uint64_t(x) * 3;
+    if (frame.FrameType == FT_XOR) {
+      size_t i = 0;
+      for (; i + sizeof(uint64_t) <= rowLength; i += sizeof(uint64_t)) {
+        uint64_t a, b;
+        std::memcpy(&a, target + i, sizeof a);
+        std::memcpy(&b, source + i, sizeof b);
+        a ^= b;
+        std::memcpy(target + i, &a, sizeof a);
+      }
+      for (; i < rowLength; ++i) target[i] ^= source[i];
+    } else {
+      std::memcpy(target, source, rowLength);
+    }
+  }
+  return true;
+}
+
+void TBackBuffer::DrawWithGdi(const FrameRecord& frame, const uint8_t* image) {
+  const BmpInfoHeader& header = BmpInfo(image);
+  const auto* info = reinterpret_cast<const BITMAPINFO*>(image + sizeof(BmpFileHeader));
+  const uint8_t* pixels = image + BmpFile(image).bfOffBits;
+  const int32_t x = frame.X;
+  const int32_t y = frame.Y;
+  const int32_t width = header.biWidth;
+  const int32_t height = std::abs(header.biHeight);
   const DWORD rop = frame.FrameType == FT_XOR ? SRCINVERT : SRCCOPY;
   TBitmapHandle patch(CreateCompatibleBitmap(FDC.get(), width, height));
   if (patch == nullptr)
@@ -177,17 +246,6 @@ void TBackBuffer::DrawPicture(const FrameRecord& frame, const uint8_t* image) {
     if (!BitBlt(FDC.get(), x, y, width, height, FScratchDC.get(), 0, 0, rop))
       throw Exception(Format("BitBlt Left=%d, Top=%d, Width=%d, Height=%d, ErrorCode=%d", x, y, width, height,
                              static_cast<int>(GetLastError())));
-  }
-  AddDirtyRect(target);
-
-  if (reshow) {
-    FMouse->Show(-1, -1);
-    InvalidateCursor();
-  }
-  if (frame.CursorX != 0 || frame.CursorY != 0) {
-    InvalidateCursor();
-    FMouse->Show(frame.CursorX, frame.CursorY);
-    InvalidateCursor();
   }
 }
 

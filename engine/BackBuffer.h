@@ -53,8 +53,14 @@ class TBackBuffer {
   int32_t Height() const { return -FHeader.biHeight; }
   const TVirtualMouse* Mouse() const { return FMouse.get(); }
 
+  // Off: every picture goes through SetDIBits and a blit, so a test can
+  // hold the rows written straight into the section against GDI's own.
+  void SetDirectDrawing(bool on) { FDirectDrawing = on; }
+
  private:
   void DrawPicture(const FrameRecord& frame, const uint8_t* image);
+  bool DrawDirect(const FrameRecord& frame, const uint8_t* image);
+  void DrawWithGdi(const FrameRecord& frame, const uint8_t* image);
   void DrawCursorUpdate(const FrameRecord& frame, const uint8_t* image, uint32_t imageLength);
 
   TMemoryDC FDC;
@@ -70,4 +76,5 @@ class TBackBuffer {
   uint8_t* FBits = nullptr;
   CRITICAL_SECTION FLock;
   uint32_t FBitCount = 24;
+  bool FDirectDrawing = true;
 };
