@@ -659,6 +659,8 @@ HWND TBrindoluxObject::ControlWindow() const { return FCtrl->Handle(); }
 
 void TBrindoluxObject::SetControlParent(HWND parent) { FCtrl->SetParentWindow(parent); }
 
+void TBrindoluxObject::ClientSiteChanged(IOleClientSite* site) { FCtrl->SetClientSite(site); }
+
 void TBrindoluxObject::SinksChanged(bool connected) {
   if (FCtrl) FCtrl->AttachEventSink(connected ? &FConnectionPoint : nullptr);
 }

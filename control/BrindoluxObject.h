@@ -197,6 +197,7 @@ class TBrindoluxObject final : public IBrindolux,
   // TOleControlHooks
   HWND ControlWindow() const override;
   void SetControlParent(HWND parent) override;
+  void ClientSiteChanged(IOleClientSite* site) override;
   IUnknown* ControlUnknown() override { return Identity(); }
   // TConnectionListener
   void SinksChanged(bool connected) override;

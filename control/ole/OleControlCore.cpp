@@ -17,6 +17,7 @@ HRESULT TOleControlCore::SetClientSite(IOleClientSite* site) {
   // came from it.
   if (FInPlaceActive) DeactivateInPlace();
   FClientSite = TComPtr<IOleClientSite>::Share(site);
+  FHooks.ClientSiteChanged(site);
   return S_OK;
 }
 

@@ -13,6 +13,9 @@ class TOleControlHooks {
   virtual HWND ControlWindow() const = 0;
   // Puts the control's window into parent; null parks it again.
   virtual void SetControlParent(HWND parent) = 0;
+  // The container's site, or null once it is taken away; the control reads
+  // the hosting page's address through it.
+  virtual void ClientSiteChanged(IOleClientSite* site) = 0;
   // The object's own IUnknown.
   virtual IUnknown* ControlUnknown() = 0;
 
