@@ -56,7 +56,7 @@ THttpPeer::~THttpPeer() { Shutdown(); }
 
 void THttpPeer::Serve(const std::string& path, std::vector<uint8_t> body) {
   std::lock_guard<std::mutex> guard(FLock);
-  FFiles[path] = std::move(body);
+  FFiles[path] = std::make_shared<const std::vector<uint8_t>>(std::move(body));
 }
 
 void THttpPeer::SetMode(TMode mode, uint64_t stallAfter) {
@@ -126,6 +126,10 @@ void THttpPeer::AcceptLoop() {
     if (select(0, &readable, nullptr, nullptr, &tv) <= 0) continue;
     SOCKET client = accept(FListener, nullptr, nullptr);
     if (client == INVALID_SOCKET) continue;
+    // Head and body go out in separate writes; without this the client's
+    // delayed acknowledgement holds every answer back by tens of ms.
+    BOOL noDelay = TRUE;
+    setsockopt(client, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
     std::lock_guard<std::mutex> guard(FLock);
     FClients.push_back(client);
     FThreads.emplace_back([this, client] { Connection(client); });
@@ -189,7 +193,7 @@ void THttpPeer::Connection(SOCKET client) {
       pos = next;
     }
 
-    std::vector<uint8_t> body;
+    std::shared_ptr<const std::vector<uint8_t>> served;
     bool found;
     TMode mode;
     uint64_t stallAfter;
@@ -198,7 +202,7 @@ void THttpPeer::Connection(SOCKET client) {
       FRequests.push_back(request);
       auto it = FFiles.find(request.Path);
       found = it != FFiles.end();
-      if (found) body = it->second;
+      if (found) served = it->second;
       mode = FMode;
       stallAfter = FStallAfter;
     }
@@ -209,6 +213,7 @@ void THttpPeer::Connection(SOCKET client) {
       if (!SendAll(client, answer.data(), answer.size())) break;
       continue;
     }
+    const std::vector<uint8_t>& body = *served;
     uint64_t first_byte = 0, last_byte = body.empty() ? 0 : body.size() - 1;
     bool ranged = false;
     if (!request.Range.empty() && mode != TMode::IgnoreRange) {

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -56,7 +57,9 @@ class THttpPeer {
   std::mutex FLock;
   std::condition_variable FChanged;
   bool FStopping = false;
-  std::map<std::string, std::vector<uint8_t>> FFiles;
+  // Shared, not copied, by the connections that serve them: a long recording
+  // is read in thousands of small ranges.
+  std::map<std::string, std::shared_ptr<const std::vector<uint8_t>>> FFiles;
   TMode FMode = TMode::Normal;
   uint64_t FStallAfter = 0;
   std::vector<TRequest> FRequests;
