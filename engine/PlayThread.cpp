@@ -58,6 +58,8 @@ class TSignalOnExit {
 };
 
 constexpr uint32_t kBmpSizeOffset = 2;
+// The longest wait for a record's time, in ms.
+constexpr uint32_t kMaxRecordWait = 50;
 constexpr const char* kDumpFileName = "c:\\dump.txt";
 
 uint32_t ReadU32(const uint8_t* p) {
@@ -238,14 +240,19 @@ void TPlayThread::PlayLoop() {
     if (!pending) pending = frames.CopyNext(FSampleBuffer, FSampleCapacity);
     if (!pending) {
       if (FContext->ReadThread) FContext->ReadThread->Read(-1);
-      Sleep(10);
+      WaitForCommand(10);
       continue;
     }
 
     const FrameRecord* frame = static_cast<const FrameRecord*>(FSampleBuffer);
     // The very first record is drawn at once, whatever its time.
-    if (!FIgnoreTimestamp && FRenderedCount != 0 && frame->Time > FBasePosition + FElapsed) {
-      Sleep(1);
+    const uint32_t position = FBasePosition + FElapsed;
+    if (!FIgnoreTimestamp && FRenderedCount != 0 && frame->Time > position) {
+      // Real time until the record is due at this speed, rounded up; capped
+      // so that the buffer is still looked at regularly.
+      const uint32_t speed = uint32_t(std::max<int32_t>(FSpeed, 1));
+      const uint32_t due = (frame->Time - position + speed - 1) / speed;
+      WaitForCommand(FClock == &SystemClock ? std::min<uint32_t>(due, kMaxRecordWait) : 1);
       continue;
     }
 
@@ -259,6 +266,13 @@ void TPlayThread::PlayLoop() {
     const uint32_t duration = FContext->Header.Duration;
     if (duration != 0 && FLastSampleTime >= duration) PostToWindow(WM_KRM_END, 0, 0);
   }
+}
+
+void TPlayThread::WaitForCommand(uint32_t Ms) {
+  // Sleeping and peeking the queue a thousand times a second costs several
+  // per cent of a processor under Wine; this wait ends as soon as a command
+  // is posted, even one already queued but looked at before.
+  MsgWaitForMultipleObjectsEx(0, nullptr, std::max<uint32_t>(Ms, 1), QS_ALLPOSTMESSAGE, MWMO_INPUTAVAILABLE);
 }
 
 void TPlayThread::RenderFrame(const FrameRecord* Frame, bool AskMore) {

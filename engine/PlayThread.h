@@ -73,6 +73,8 @@ class TPlayThread : public TWorkerThread {
   void Dispatch(const MSG& Msg);
   void HandleStop();
   void PlayLoop();
+  // Waits up to Ms (at least 1) for a posted command.
+  void WaitForCommand(uint32_t Ms);
   void RenderFrame(const FrameRecord* Frame, bool AskMore);
   void DrawRecord(const FrameRecord* Frame);
   void DrawKeyFrame(const FrameRecord* Frame);

@@ -409,6 +409,23 @@ TEST_F(PlayThreadTest, FastForwardDoublesUpTo32WithoutJumping) {
   ASSERT_TRUE(WaitUntil([&] { return FPlay->Speed() == 1; }));
 }
 
+// With the real clock the loop waits for a record ten minutes ahead; a
+// command must still be taken at once, not after that wait.
+TEST_F(PlayThreadTest, CommandsEndTheWaitForAFarRecordOnTheRealClock) {
+  KrmWriter writer(W, H);
+  writer.AddKeyFrame(0, CT_RAW, BmpFileImage(TestPicture::Gradient(W, H)));
+  writer.AddCursor(600000, 10, 10);
+  Open(writer, "far", false);
+  FPlay->Play();
+  ASSERT_TRUE(WaitUntil([&] { return FPlay->RenderedCount() == 1; }));
+  FPlay->FastForward();
+  ASSERT_TRUE(WaitUntil([&] { return FPlay->Speed() == 2; }));
+  FPlay->Pause();
+  EXPECT_EQ(FPlay->State(), TPlayThread::psPaused);
+  EXPECT_EQ(FPlay->RenderedCount(), 1u);
+  EXPECT_LT(FPlay->GetPosition(), 600000u);
+}
+
 TEST_F(PlayThreadTest, EndIsPostedAtTheDurationOnly) {
   struct TCase {
     uint32_t Duration;
