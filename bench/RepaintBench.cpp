@@ -1,0 +1,360 @@
+// Repaint cost of the control's picture: a 1920x1080 recording shown in a
+// 1280x720 window, fitted (rectangles snapped to 100-pixel cells and scaled
+// bilinearly into the picture's bitmap) and at original size (one BitBlt
+// into it), then painted on the screen from that bitmap. Each merged dirty
+// rectangle goes the way the control's dirty-rectangle handler sends it;
+// the same rectangles also go through a plain StretchBlt / BitBlt in the same
+// run, so the ratios hold against the machine's own GDI. Takes a display.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+#include "BackBuffer.h"
+#include "BrindoluxTLB.h"
+#include "DetailFrame.h"
+#include "PictureLayout.h"
+#include "PlayerContext.h"
+
+namespace {
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+constexpr int kWindowWidth = 1280;
+constexpr int kWindowHeight = 720;
+// Each figure runs for about this long, after a few rounds to warm up.
+constexpr double kRunSeconds = 0.4;
+constexpr int kMaxRounds = 20000;
+
+double Now() {
+  static const double frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return double(f.QuadPart);
+  }();
+  LARGE_INTEGER c;
+  QueryPerformanceCounter(&c);
+  return double(c.QuadPart) / frequency;
+}
+
+// Microseconds per call of Step(round).
+double Measure(const std::function<void(int)>& Step) {
+  for (int i = 0; i < 3; ++i) Step(i);
+  int rounds = 0;
+  const double start = Now();
+  double elapsed = 0;
+  do {
+    Step(rounds++);
+    elapsed = Now() - start;
+  } while (elapsed < kRunSeconds && rounds < kMaxRounds);
+  return elapsed * 1e6 / rounds;
+}
+
+// Dispatches what is waiting, so posted and sent work does not pile up
+// between figures.
+void PumpPending() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+LRESULT CALLBACK HostProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  return DefWindowProcW(Wnd, Msg, WParam, LParam);
+}
+
+// A presenter's screen: light paper with dark strokes of text and some
+// coloured areas, so neighbouring pixels differ as they do in a recording.
+void FillPicture(TBackBuffer& Buffer) {
+  Buffer.Lock();
+  uint32_t seed = 12345;
+  for (int y = 0; y < Buffer.Height(); ++y) {
+    uint8_t* row = Buffer.Bits() + size_t(y) * Buffer.RowBytes();
+    for (int x = 0; x < Buffer.Width(); ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      const bool stroke = (y % 20) < 12 && (seed >> 28) < 5;
+      const uint8_t base = stroke ? uint8_t(seed >> 24 & 0x3F) : uint8_t(0xE0 + (x + y) % 0x20);
+      row[x * 3 + 0] = base;
+      row[x * 3 + 1] = uint8_t(base ^ (x >> 4));
+      row[x * 3 + 2] = uint8_t(base ^ (y >> 4));
+    }
+  }
+  Buffer.Unlock();
+}
+
+struct TShape {
+  const char* Name;
+  int Width, Height;
+};
+const TShape kShapes[] = {
+    {"typing 160x20", 160, 20},
+    {"scrolling 960x540", 960, 540},
+    {"window move 520x380", 520, 380},
+    {"whole picture", kWidth, kHeight},
+};
+
+// The rectangle of round Round: it wanders over the screen, the way a
+// presenter's changes do, so no figure comes from one warm spot of memory.
+// It stays inside Area (the part of the recording on the screen: at
+// original size a change outside the window paints nothing).
+TPixelRect Place(const TShape& Shape, int Round, const SIZE& Area) {
+  const int spanX = Area.cx - Shape.Width, spanY = Area.cy - Shape.Height;
+  TPixelRect r;
+  r.Left = spanX > 0 ? (Round * 131 + 17) % spanX : 0;
+  r.Top = spanY > 0 ? (Round * 71 + 9) % spanY : 0;
+  r.Right = r.Left + Shape.Width;
+  r.Bottom = r.Top + Shape.Height;
+  return r;
+}
+
+// As the back buffer's dirty rectangle travels to the control.
+void Pack(const TPixelRect& R, WPARAM& WParam, LPARAM& LParam) {
+  WParam = WPARAM(uint32_t(R.Left) << 16 | uint32_t(R.Top));
+  LParam = LPARAM(uint32_t(R.Right) << 16 | uint32_t(R.Bottom));
+}
+
+class TBench {
+ public:
+  TBench() {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &HostProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TRepaintBenchHost";
+    RegisterClassW(&wc);
+    FHost = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
+                            kWindowWidth, kWindowHeight, nullptr, nullptr, wc.hInstance, nullptr);
+    if (!FHost) throw std::runtime_error("cannot create the host window");
+    FFrame = std::make_unique<TDetailFrame>(FHost);
+    FBuffer.Init(kWidth, kHeight);
+    if (!FBuffer.Active() || !FBuffer.Bits()) throw std::runtime_error("cannot make the back buffer");
+    FillPicture(FBuffer);
+    FContext.Header.Width = kWidth;
+    FContext.Header.Height = kHeight;
+  }
+  ~TBench() {
+    FFrame.reset();
+    DestroyWindow(FHost);
+  }
+
+  void Show(TDisplayMode Mode) {
+    FFrame->SetPicture(FContext, Mode);
+    FFrame->ShowPicture(true);
+    PumpPending();
+    UpdateWindow(FHost);
+    PumpPending();
+  }
+
+  // What the control does for one merged dirty rectangle: snapped and
+  // scaled in fit mode, copied 1:1 otherwise; then the picture paints the
+  // part it invalidated. Returns the time of the first half through Into.
+  void Repaint(const TPixelRect& Dirty, double* Into) {
+    WPARAM w;
+    LPARAM l;
+    Pack(Dirty, w, l);
+    const double start = Into ? Now() : 0;
+    TPixelRect s = DecodeDirtyRect(w, l);
+    TPixelRect d = s;
+    if (FFrame->Mode() == dmAdaptive) {
+      s = SnapToGrid(s, FContext.Header.Width, FContext.Header.Height);
+      d = ZoomRect(s, FFrame->Zoom(), FFrame->BitmapWidth(), FFrame->BitmapHeight());
+    }
+    if (d == s)
+      FFrame->CopyFromBackBuffer(FBuffer, s);
+    else
+      FFrame->StretchFromBackBuffer(FBuffer, d, s);
+    if (Into) *Into += Now() - start;
+    UpdateWindow(FFrame->imgPic());
+    GdiFlush();
+  }
+
+  // The picture painting its whole bitmap again, as after being uncovered.
+  void PaintOnly() {
+    InvalidateRect(FFrame->imgPic(), nullptr, FALSE);
+    UpdateWindow(FFrame->imgPic());
+    GdiFlush();
+  }
+
+  // The same rectangle, snapped and zoomed as the control would, through
+  // one plain GDI call from the back buffer to Target.
+  void Plain(HDC Target, const TPixelRect& Dirty) {
+    TPixelRect s = Dirty, d = Dirty;
+    if (FFrame->Mode() == dmAdaptive) {
+      s = SnapToGrid(s, kWidth, kHeight);
+      d = ZoomRect(s, FFrame->Zoom(), FFrame->BitmapWidth(), FFrame->BitmapHeight());
+    }
+    FBuffer.Lock();
+    if (d == s) {
+      // Clipped to what the target holds, as the control's copy is.
+      const int right = std::min(s.Right, FTargetWidth), bottom = std::min(s.Bottom, FTargetHeight);
+      if (right > s.Left && bottom > s.Top)
+        BitBlt(Target, s.Left, s.Top, right - s.Left, bottom - s.Top, FBuffer.DC(), s.Left, s.Top, SRCCOPY);
+    } else {
+      StretchBlt(Target, d.Left, d.Top, d.Right - d.Left, d.Bottom - d.Top, FBuffer.DC(), s.Left, s.Top,
+                 s.Right - s.Left, s.Bottom - s.Top, SRCCOPY);
+    }
+    GdiFlush();
+    FBuffer.Unlock();
+  }
+
+  void SetTargetSize(int Width, int Height) {
+    FTargetWidth = Width;
+    FTargetHeight = Height;
+  }
+
+  TDetailFrame& Frame() { return *FFrame; }
+
+ private:
+  HWND FHost = nullptr;
+  std::unique_ptr<TDetailFrame> FFrame;
+  TBackBuffer FBuffer;
+  PlayerContext FContext{};
+  int FTargetWidth = 0, FTargetHeight = 0;
+};
+
+// A memory bitmap like the picture's own, for the plain calls into memory.
+class TMemoryPicture {
+ public:
+  TMemoryPicture(int Width, int Height) {
+    FDC = CreateCompatibleDC(nullptr);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = Width;
+    info.bmiHeader.biHeight = -Height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    FBitmap = CreateDIBSection(FDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!FDC || !FBitmap) throw std::runtime_error("cannot make a memory picture");
+    FOld = SelectObject(FDC, FBitmap);
+  }
+  ~TMemoryPicture() {
+    SelectObject(FDC, FOld);
+    DeleteObject(FBitmap);
+    DeleteDC(FDC);
+  }
+  TMemoryPicture(const TMemoryPicture&) = delete;
+  TMemoryPicture& operator=(const TMemoryPicture&) = delete;
+  HDC DC() const { return FDC; }
+
+ private:
+  HDC FDC = nullptr;
+  HBITMAP FBitmap = nullptr;
+  HGDIOBJ FOld = nullptr;
+};
+
+struct TWindowDC {
+  HWND Wnd;
+  HDC DC;
+  explicit TWindowDC(HWND W) : Wnd(W), DC(GetDC(W)) {}
+  ~TWindowDC() { ReleaseDC(Wnd, DC); }
+  TWindowDC(const TWindowDC&) = delete;
+  TWindowDC& operator=(const TWindowDC&) = delete;
+};
+
+// How much larger the snapped source rectangles are than the dirty ones,
+// over the rounds the figures ran through.
+double SnapGrowth(const TShape& Shape) {
+  double dirty = 0, snapped = 0;
+  for (int r = 0; r < 1000; ++r) {
+    const TPixelRect d = Place(Shape, r, {kWidth, kHeight}), s = SnapToGrid(d, kWidth, kHeight);
+    dirty += double(d.Right - d.Left) * (d.Bottom - d.Top);
+    snapped += double(s.Right - s.Left) * (s.Bottom - s.Top);
+  }
+  return snapped / dirty;
+}
+
+void RunMode(TBench& Bench, TDisplayMode Mode) {
+  Bench.Show(Mode);
+  TDetailFrame& frame = Bench.Frame();
+  const bool fit = Mode == dmAdaptive;
+  // Fitted, the whole recording is on the screen; at original size the
+  // frame's client (scroll bars taken off) shows its top left.
+  RECT client{};
+  GetClientRect(frame.Handle(), &client);
+  const SIZE area = fit ? SIZE{kWidth, kHeight}
+                        : SIZE{std::min<LONG>(kWidth, client.right), std::min<LONG>(kHeight, client.bottom)};
+  std::printf("\n%s: picture %dx%d at (%d,%d), zoom %d%%, window %dx%d; rectangles within %ldx%ld\n",
+              fit ? "fit" : "original size", frame.BitmapWidth(), frame.BitmapHeight(), frame.Layout().Left,
+              frame.Layout().Top, fit ? frame.Zoom() : 100, kWindowWidth, kWindowHeight, area.cx, area.cy);
+  const char* plainCall = fit ? "StretchBlt HALFTONE" : "BitBlt";
+  std::printf("  %-20s %10s %10s %10s | %-34s", "", "", "", "", plainCall);
+  if (fit) std::printf(" | %-34s", "StretchBlt COLORONCOLOR");
+  std::printf("\n  %-20s %10s %10s %10s | %12s %12s %8s", "merged rectangle", "control", "to bitmap", "paint",
+              "mem", "win", "ratio");
+  if (fit) std::printf(" | %12s %12s %8s", "mem", "win", "ratio");
+  std::printf("\n");
+
+  TMemoryPicture memory(frame.BitmapWidth(), frame.BitmapHeight());
+  TWindowDC window(frame.imgPic());
+  for (const TShape& shape : kShapes) {
+    double toBitmap = 0;
+    int rounds = 0;
+    const double control = Measure([&](int r) {
+      Bench.Repaint(Place(shape, r, area), &toBitmap);
+      ++rounds;
+    });
+    toBitmap = toBitmap * 1e6 / rounds;
+    PumpPending();
+
+    Bench.SetTargetSize(frame.BitmapWidth(), frame.BitmapHeight());
+    auto plain = [&](HDC dc, int stretchMode) {
+      SetStretchBltMode(dc, stretchMode);
+      // The brush origin is reset after HALFTONE, as the system asks.
+      SetBrushOrgEx(dc, 0, 0, nullptr);
+      return Measure([&](int r) { Bench.Plain(dc, Place(shape, r, area)); });
+    };
+    const double halftoneMem = plain(memory.DC(), HALFTONE);
+    const double halftoneWin = plain(window.DC, HALFTONE);
+    PumpPending();
+    std::printf("  %-20s %7.1f us %7.1f us %7.1f us | %9.1f us %9.1f us %7.2fx", shape.Name, control,
+                toBitmap, control - toBitmap, halftoneMem, halftoneWin, control / halftoneWin);
+    if (fit) {
+      const double colorMem = plain(memory.DC(), COLORONCOLOR);
+      const double colorWin = plain(window.DC, COLORONCOLOR);
+      PumpPending();
+      std::printf(" | %9.1f us %9.1f us %7.2fx", colorMem, colorWin, control / colorWin);
+    }
+    if (fit) std::printf(" | snapped %4.1fx", SnapGrowth(shape));
+    std::printf("\n");
+  }
+
+  const double full = Measure([&](int) { Bench.Repaint({0, 0, kWidth, kHeight}, nullptr); });
+  const double paint = Measure([&](int) { Bench.PaintOnly(); });
+  const double cycle = Measure([&](int) { Bench.Repaint({0, 0, 1, 1}, nullptr); });
+  PumpPending();
+  std::printf(
+      "  full-picture repaints: %.1f per second (dirty rectangle of the whole recording), %.1f per "
+      "second (picture painted again from its bitmap)\n",
+      1e6 / full, 1e6 / paint);
+  std::printf("  least dirty rectangle (1x1, %s): %.1f us\n", fit ? "snapped to 100x100" : "one pixel",
+              cycle);
+}
+
+}  // namespace
+
+int main() {
+  try {
+    TBench bench;
+    std::printf(
+        "Repaint of a %dx%d recording in a %dx%d window; microseconds per merged dirty rectangle.\n"
+        "control = the control's way (fit: snapped to 100-pixel cells, bilinear into the picture's "
+        "bitmap; original: BitBlt into it), then the picture's paint on the screen.\n"
+        "mem = one plain GDI call from the back buffer into a bitmap of the picture's size; win = "
+        "the same straight into the picture's window; ratio = control / win;\n"
+        "snapped = source pixels after snapping / pixels of the dirty rectangle (mean).\n",
+        kWidth, kHeight, kWindowWidth, kWindowHeight);
+    RunMode(bench, dmAdaptive);
+    RunMode(bench, dmOriginal);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "repaint_bench: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
