@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <array>
 #include <new>
 #include <vector>
 
@@ -11,7 +12,10 @@
 
 namespace {
 
-constexpr UINT_PTR kCursorSubclassId = 1;
+// The control's window carries the form's cursor; the picture's windows
+// only keep the object alive.
+constexpr UINT_PTR kControlSubclassId = 1;
+constexpr UINT_PTR kPictureSubclassId = 2;
 
 std::wstring FromBstr(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
 
@@ -83,7 +87,10 @@ TBrindoluxObject::TBrindoluxObject() : FCore(*this), FConnectionPoint(*Identity(
   OleCheck(LoadTypeLibEx(ServerModulePath().c_str(), REGKIND_NONE, FTypeLib.Receive()));
   OleCheck(FTypeLib->GetTypeInfoOfGuid(IID_IBrindolux, FTypeInfo.Receive()));
   FCtrl = std::make_unique<TBrindoluxCtrl>(nullptr);
-  SetWindowSubclass(FCtrl->Handle(), CursorSubclass, kCursorSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  for (HWND window : ControlWindows())
+    SetWindowSubclass(window, WindowSubclass,
+                      window == FCtrl->Handle() ? kControlSubclassId : kPictureSubclassId,
+                      reinterpret_cast<DWORD_PTR>(this));
   ApplyFont();
   ServerAddRef();
 }
@@ -93,7 +100,10 @@ TBrindoluxObject::~TBrindoluxObject() {
   // The container let go without closing: drop what it gave without
   // calling back into it.
   FCore.Detach();
-  if (FCtrl) RemoveWindowSubclass(FCtrl->Handle(), CursorSubclass, kCursorSubclassId);
+  if (FCtrl)
+    for (HWND window : ControlWindows())
+      RemoveWindowSubclass(window, WindowSubclass,
+                           window == FCtrl->Handle() ? kControlSubclassId : kPictureSubclassId);
   FCtrl.reset();
   ServerRelease();
 }
@@ -637,10 +647,21 @@ void TBrindoluxObject::ApplyFont() {
   FFont = std::move(font);
 }
 
-LRESULT CALLBACK TBrindoluxObject::CursorSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                                  UINT_PTR, DWORD_PTR data) {
-  if (message == WM_SETCURSOR && LOWORD(lParam) == HTCLIENT) {
-    const short cursor = reinterpret_cast<TBrindoluxObject*>(data)->FForm.Cursor;
+std::array<HWND, 3> TBrindoluxObject::ControlWindows() const {
+  return {FCtrl->Handle(), FCtrl->DetailFrame().Handle(), FCtrl->DetailFrame().imgPic()};
+}
+
+LRESULT CALLBACK TBrindoluxObject::WindowSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                                  UINT_PTR id, DWORD_PTR data) {
+  auto* self = reinterpret_cast<TBrindoluxObject*>(data);
+  // Messages from the engine and the mouse fire events outside any member;
+  // a container may let go of the control inside one. The object lives
+  // until the message is done (not while it is being destroyed: its windows
+  // go in its destructor).
+  TComPtr<IUnknown> keep;
+  if (self->FRefs.load() > 0) keep = TComPtr<IUnknown>::Share(self->Identity());
+  if (id == kControlSubclassId && message == WM_SETCURSOR && LOWORD(lParam) == HTCLIENT) {
+    const short cursor = self->FForm.Cursor;
     if (cursor == -1) {  // crNone
       SetCursor(nullptr);
       return TRUE;

@@ -12,6 +12,7 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include <array>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -191,7 +192,10 @@ class TBrindoluxObject final : public IBrindolux,
   void ApplyBorderStyle();
   void ApplyFont();
   std::wstring WindowCaption() const;
-  static LRESULT CALLBACK CursorSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+  // The control's window and the picture's frame and picture, which all
+  // carry WindowSubclass.
+  std::array<HWND, 3> ControlWindows() const;
+  static LRESULT CALLBACK WindowSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                          DWORD_PTR data);
 
   // TOleControlHooks

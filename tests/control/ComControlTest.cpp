@@ -441,6 +441,41 @@ TEST_F(ComControlTest, ContainerMayLetGoInsideAnEventOfAMember) {
   std::remove(path.c_str());
 }
 
+TEST_F(ComControlTest, ContainerMayLetGoInsideAnEventOfTheEngine) {
+  // The end of play is reported by the play thread's message, outside any
+  // member: the control must outlive that message, not die inside it.
+  const std::string path = TempFile("brx_com_letgo_end.krm");
+  KrmWriter writer(64, 48);
+  writer.SetDuration(200);
+  writer.AddKeyFrame(0, CT_RAW, BmpFileImage(TestPicture(64, 48, 0, 200, 0)));
+  writer.AddMarker(200);
+  writer.SaveToFile(path);
+  Host();
+  TComPtr<IOleWindow> oleWindow;
+  ASSERT_EQ(S_OK, FHost.Query(oleWindow));
+  HWND window = nullptr;
+  ASSERT_EQ(S_OK, oleWindow->GetWindow(&window));
+  oleWindow.Reset();
+  bool released = false;
+  bool windowDuringEvent = false;
+  ASSERT_EQ(S_OK, FHost.ConnectEvents(DIID_IBrindoluxEvents, [&](DISPID dispid, DISPPARAMS& params) {
+    if (dispid != kOnPlayStateChanged || released || params.cArgs != 1 || params.rgvarg[0].lVal != bxStopped)
+      return;
+    released = true;
+    FHost.Release();
+    FControl.Reset();
+    windowDuringEvent = IsWindow(window) != FALSE;
+  }));
+  std::wstring wide(path.begin(), path.end());
+  ASSERT_EQ(S_OK, FControl->Open(TBstr(wide)));
+  ASSERT_TRUE(PumpUntil([&] { return released; }, kWaitMs));
+  EXPECT_TRUE(windowDuringEvent);
+  PumpPending();
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_EQ(S_OK, CanUnloadNow());
+  std::remove(path.c_str());
+}
+
 TEST_F(ComControlTest, EventArgumentsArriveInDeclarationOrder) {
   Host();
   Connect();
