@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "BrindoluxTLB.h"
 #include "MessageBoxWatchdog.h"
@@ -33,6 +34,48 @@ std::wstring MenuText(HMENU menu, UINT item, UINT flags = MF_BYCOMMAND) {
   return text;
 }
 
+// The first window of the class anywhere below Parent.
+HWND FindChild(HWND Parent, const wchar_t* Kind) {
+  for (HWND child = FindWindowExW(Parent, nullptr, nullptr, nullptr); child;
+       child = FindWindowExW(Parent, child, nullptr, nullptr)) {
+    wchar_t kind[64] = {};
+    GetClassNameW(child, kind, 64);
+    if (std::wstring(kind) == Kind) return child;
+    if (HWND below = FindChild(child, Kind)) return below;
+  }
+  return nullptr;
+}
+
+// What the window shows at the points of its client area, read back from
+// its own DC.
+std::vector<COLORREF> WindowPixels(HWND Window, const std::vector<POINT>& Points) {
+  RECT client{};
+  GetClientRect(Window, &client);
+  HDC window = GetDC(Window);
+  HDC memory = CreateCompatibleDC(window);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = client.right;
+  info.bmiHeader.biHeight = -client.bottom;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, client.right, client.bottom, window, 0, 0, SRCCOPY);
+  GdiFlush();
+  std::vector<COLORREF> colours;
+  for (const POINT& p : Points) {
+    const uint32_t pixel = static_cast<const uint32_t*>(bits)[size_t(p.y) * client.right + p.x];
+    colours.push_back(RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF));
+  }
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(Window, window);
+  return colours;
+}
+
 bool Checked(HMENU menu, UINT id) { return (GetMenuState(menu, id, MF_BYCOMMAND) & MF_CHECKED) != 0; }
 
 class MainWindow : public testing::Test {
@@ -49,7 +92,7 @@ class MainWindow : public testing::Test {
     FURL = std::make_unique<TfrmURL>(GetModuleHandleW(nullptr));
     FForm = std::make_unique<TfrmMain>(GetModuleHandleW(nullptr), *FURL);
     ASSERT_NO_THROW(FForm->Create());
-    FForm->Show(SW_SHOWNORMAL, L"");
+    FForm->Show(SW_SHOWNORMAL, FCommandLine);
   }
   void TearDown() override {
     if (FForm && FForm->Handle()) SendMessageW(FForm->Handle(), WM_CLOSE, 0, 0);
@@ -108,6 +151,8 @@ class MainWindow : public testing::Test {
   }
 
   static inline bool Registered = false;
+  // What the program's command line names, handed to Show.
+  std::wstring FCommandLine;
   // Closes any box a test did not ask for; tests that answer dialogs
   // themselves end it first.
   std::unique_ptr<TMessageBoxWatchdog> FWatchdog = std::make_unique<TMessageBoxWatchdog>();
@@ -270,6 +315,53 @@ TEST_F(MainWindow, AFailingCallShowsTheControlsErrorDescription) {
   EXPECT_EQ(AnswerURLDialog(IDOK).Edit, url);
   KillTimer(nullptr, timer);
   EXPECT_EQ(box, L"Brindolux: " + description);
+}
+
+// The program as main() starts it with a recording on its command line.
+class MainWindowStarted : public MainWindow {
+ protected:
+  // One key frame, held for the whole recording, in a colour unlike the
+  // control's black frame: whenever the picture shows, it shows this.
+  MainWindowStarted() { FCommandLine = WriteRecording(L"one picture.krm", 8000, 8000); }
+  const COLORREF KeyFrame = RGB(200, 128, 0);
+};
+
+TEST_F(MainWindowStarted, ShowsTheKeyFrameInTheHostedControl) {
+  HWND control = nullptr, picture = nullptr;
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        control = FindChild(FForm->Handle(), L"TBrindoluxCtrl");
+        picture = control ? FindChild(control, L"TBrindoluxPicture") : nullptr;
+        return picture && IsWindowVisible(picture);
+      },
+      WaitMs));
+  // Where the picture sits in the control's window.
+  RECT r{};
+  GetWindowRect(picture, &r);
+  MapWindowPoints(nullptr, control, reinterpret_cast<POINT*>(&r), 2);
+  ASSERT_GT(r.right - r.left, 4);
+  ASSERT_GT(r.bottom - r.top, 4);
+  // Its middle and its four corners, just inside its edges, in the
+  // control's window as the screen shows it.
+  const std::vector<POINT> points{{(r.left + r.right) / 2, (r.top + r.bottom) / 2},
+                                  {r.left + 1, r.top + 1},
+                                  {r.right - 2, r.top + 1},
+                                  {r.left + 1, r.bottom - 2},
+                                  {r.right - 2, r.bottom - 2}};
+  const std::vector<COLORREF> expected(points.size(), KeyFrame);
+  std::vector<COLORREF> seen;
+  EXPECT_TRUE(PumpUntil(
+      [&] {
+        RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        seen = WindowPixels(control, points);
+        return seen == expected;
+      },
+      WaitMs))
+      << std::hex << "middle 0x" << seen[0] << ", corners 0x" << seen[1] << " 0x" << seen[2] << " 0x"
+      << seen[3] << " 0x" << seen[4];
+  // The small picture is centred: left of it the control's frame is black.
+  ASSERT_GT(r.left, 1);
+  EXPECT_EQ(WindowPixels(control, {{r.left - 2, (r.top + r.bottom) / 2}})[0], RGB(0, 0, 0));
 }
 
 // Not a check of its own: a picture of the program playing the demo, for
