@@ -132,11 +132,15 @@ HRESULT STDMETHODCALLTYPE TConnectionPoint::Advise(IUnknown* sink, DWORD* cookie
       FAILED(sink->QueryInterface(IID_IDispatch, dispatch.ReceiveVoid())))
     return CONNECT_E_CANNOTCONNECT;
   bool first;
-  {
+  try {
     std::lock_guard<std::mutex> lock(FLock);
     first = FSinks.empty();
+    FSinks.emplace_back(FNextCookie + 1, std::move(dispatch));
     *cookie = ++FNextCookie;
-    FSinks.emplace_back(*cookie, std::move(dispatch));
+  } catch (...) {
+    // No room for one more sink: the container hears it, it is not thrown
+    // into its call.
+    return E_OUTOFMEMORY;
   }
   if (first) FListener.SinksChanged(true);
   return S_OK;
