@@ -3,6 +3,7 @@
 #include <commdlg.h>
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 #include "OleError.h"
@@ -435,7 +436,21 @@ LRESULT CALLBACK TfrmMain::WindowProc(HWND Window, UINT Message, WPARAM WParam, 
     self = reinterpret_cast<TfrmMain*>(GetWindowLongPtrW(Window, GWLP_USERDATA));
   }
   if (!self) return DefWindowProcW(Window, Message, WParam, LParam);
-  return self->HandleMessage(Message, WParam, LParam);
+  // Nothing may unwind into the system's dispatch code. The handlers guard
+  // what a user does; what is left is the window's own set-up (memory, the
+  // stored list), which fails the window's creation with its reason.
+  try {
+    return self->HandleMessage(Message, WParam, LParam);
+  } catch (const EOleError& error) {
+    if (Message != WM_CREATE) return 0;
+    self->FCreateResult = error.Code();
+    self->FCreateError = error.Message();
+  } catch (const std::exception& error) {
+    if (Message != WM_CREATE) return 0;
+    self->FCreateResult = dynamic_cast<const std::bad_alloc*>(&error) ? E_OUTOFMEMORY : E_FAIL;
+    self->FCreateError = EOleError::SystemText(self->FCreateResult);
+  }
+  return -1;
 }
 
 LRESULT TfrmMain::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
