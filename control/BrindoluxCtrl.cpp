@@ -203,7 +203,6 @@ void TBrindoluxCtrl::SendScript(const std::wstring&) {}
 
 void TBrindoluxCtrl::Open(const std::wstring& Filename) {
   KillTimer(FHandle.get(), AutoConnectTimer);
-  FAutoConnectEnabled = false;
   Close();
   OpenURL(Filename);
 }
@@ -420,7 +419,6 @@ void TBrindoluxCtrl::PurgeQueue() {
   while (PeekMessageW(&msg, wnd, WM_KRM_END, WM_KRM_END, PM_REMOVE)) {
   }
   KillTimer(wnd, AutoConnectTimer);
-  FAutoConnectEnabled = false;
 }
 
 void TBrindoluxCtrl::CloseSource() {
@@ -539,7 +537,6 @@ void TBrindoluxCtrl::WMError(WPARAM WParam) {
   if (FAutoConnect && (code == 3 || code == 4 || code == 7 || code == 15)) {
     Close();
     SetTimer(FHandle.get(), AutoConnectTimer, AutoConnectDelayMs, nullptr);
-    FAutoConnectEnabled = true;
   }
 }
 
@@ -580,7 +577,6 @@ void TBrindoluxCtrl::WMExitFull() {
 
 void TBrindoluxCtrl::TimerAutoConnect() {
   KillTimer(FHandle.get(), AutoConnectTimer);
-  FAutoConnectEnabled = false;
   Open(FURL);
 }
 

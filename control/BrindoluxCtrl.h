@@ -165,7 +165,6 @@ class TBrindoluxCtrl {
   // The thumbnail strip: a hidden strip window until thumbnails are shown.
   TWindowHandle frmNails;
   TMenuHandle pmKRM;
-  bool FAutoConnectEnabled = false;  // timerAutoConnect
   std::wstring FURL;
   bool FAutoStart = true;
   std::string FTempFolder;
