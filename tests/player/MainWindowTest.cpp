@@ -49,30 +49,14 @@ HWND FindChild(HWND Parent, const wchar_t* Kind) {
 // What the window shows at the points of its client area, read back from
 // its own DC.
 std::vector<COLORREF> WindowPixels(HWND Window, const std::vector<POINT>& Points) {
-  RECT client{};
-  GetClientRect(Window, &client);
-  HDC window = GetDC(Window);
-  HDC memory = CreateCompatibleDC(window);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = client.right;
-  info.bmiHeader.biHeight = -client.bottom;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, client.right, client.bottom, window, 0, 0, SRCCOPY);
-  GdiFlush();
+  int width = 0, height = 0;
+  const std::vector<uint32_t> pixels = CaptureWindow(Window, false, width, height);
   std::vector<COLORREF> colours;
   for (const POINT& p : Points) {
-    const uint32_t pixel = static_cast<const uint32_t*>(bits)[size_t(p.y) * client.right + p.x];
-    colours.push_back(RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF));
+    const bool inside = p.x >= 0 && p.y >= 0 && p.x < width && p.y < height;
+    const uint32_t pixel = inside ? pixels[size_t(p.y) * width + p.x] : 0xFFFFFFFF;
+    colours.push_back(inside ? RGB(pixel >> 16, (pixel >> 8) & 0xFF, pixel & 0xFF) : CLR_INVALID);
   }
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(Window, window);
   return colours;
 }
 

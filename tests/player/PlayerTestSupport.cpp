@@ -101,14 +101,15 @@ void Chunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_
 
 }  // namespace
 
-bool SaveWindowScreenshot(HWND Window, const std::wstring& FileName) {
-  RECT r;
-  if (!GetWindowRect(Window, &r)) return false;
+std::vector<uint32_t> CaptureWindow(HWND Window, bool WholeWindow, int& Width, int& Height) {
+  Width = Height = 0;
+  RECT r{};
+  if (!(WholeWindow ? GetWindowRect(Window, &r) : GetClientRect(Window, &r))) return {};
   const int width = r.right - r.left, height = r.bottom - r.top;
-  if (width <= 0 || height <= 0) return false;
+  if (width <= 0 || height <= 0) return {};
   // The window's own picture, children included: a window of this process.
-  HDC screen = GetWindowDC(Window);
-  HDC memory = CreateCompatibleDC(screen);
+  HDC source = WholeWindow ? GetWindowDC(Window) : GetDC(Window);
+  HDC memory = CreateCompatibleDC(source);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = width;
@@ -117,24 +118,39 @@ bool SaveWindowScreenshot(HWND Window, const std::wstring& FileName) {
   info.bmiHeader.biBitCount = 32;
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
-  GdiFlush();
+  std::vector<uint32_t> pixels;
+  if (bitmap) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
+    GdiFlush();
+    const uint32_t* p = static_cast<const uint32_t*>(bits);
+    pixels.assign(p, p + size_t(width) * height);
+    for (uint32_t& pixel : pixels) pixel &= 0xFFFFFF;
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    Width = width;
+    Height = height;
+  }
+  DeleteDC(memory);
+  ReleaseDC(Window, source);
+  return pixels;
+}
+
+bool SaveWindowScreenshot(HWND Window, const std::wstring& FileName) {
+  int width = 0, height = 0;
+  const std::vector<uint32_t> pixels = CaptureWindow(Window, true, width, height);
+  if (pixels.empty()) return false;
   std::vector<uint8_t> raw;
   raw.reserve(size_t(width * 3 + 1) * height);
   for (int y = 0; y < height; ++y) {
     raw.push_back(0);
-    const uint8_t* row = static_cast<const uint8_t*>(bits) + size_t(y) * width * 4;
     for (int x = 0; x < width; ++x) {
-      raw.push_back(row[x * 4 + 2]);
-      raw.push_back(row[x * 4 + 1]);
-      raw.push_back(row[x * 4]);
+      const uint32_t pixel = pixels[size_t(y) * width + x];
+      raw.push_back(uint8_t(pixel >> 16));
+      raw.push_back(uint8_t(pixel >> 8));
+      raw.push_back(uint8_t(pixel));
     }
   }
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(Window, screen);
   uLongf packedSize = compressBound(uLong(raw.size()));
   std::vector<uint8_t> packed(packedSize);
   if (compress2(packed.data(), &packedSize, raw.data(), uLong(raw.size()), 9) != Z_OK) return false;

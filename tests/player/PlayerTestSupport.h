@@ -4,7 +4,9 @@
 // screenshots for people.
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // A build path (a Unix path under Wine) as a Windows path.
 std::wstring WindowsPath(const std::string& BuildPath);
@@ -22,5 +24,9 @@ extern const wchar_t* const ProgramKey;
 // Value F0.. of the stored list, "" when missing.
 std::wstring StoredRecentFile(int Index);
 void DeleteStoredRecentFiles();
+// The picture of Window, 0x00RRGGBB, top row first: its client area read
+// from its own DC, or with WholeWindow its frame too. Width and Height
+// receive its size; empty when there is nothing to read.
+std::vector<uint32_t> CaptureWindow(HWND Window, bool WholeWindow, int& Width, int& Height);
 // Saves the picture of Window (one of this process) as PNG under artifacts\.
 bool SaveWindowScreenshot(HWND Window, const std::wstring& FileName);
