@@ -175,10 +175,13 @@ class TBrindoluxObject final : public IBrindolux,
     }
   }
   HRESULT Failed() noexcept;
-  // A getter: checks the out pointer, then stores what get() answers.
+  // A getter: checks the out pointer, then stores what get() answers. A
+  // failing getter leaves it empty, so a caller that frees what it got
+  // frees nothing.
   template <class T, class TGet>
   HRESULT Get(T* value, TGet&& get) noexcept {
     if (!value) return E_POINTER;
+    *value = T{};
     return Run([&] { *value = get(); });
   }
   // Stores into field and marks the form state changed.
