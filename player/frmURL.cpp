@@ -62,7 +62,12 @@ INT_PTR CALLBACK TfrmURL::DialogProc(HWND Window, UINT Message, WPARAM WParam, L
       return TRUE;
     case WM_COMMAND:
       if (self && (LOWORD(WParam) == IDOK || LOWORD(WParam) == IDCANCEL)) {
-        self->KeepText();
+        try {
+          self->KeepText();
+        } catch (...) {
+          // No room for the typed text: the last one stays, and the
+          // dialog still ends.
+        }
         self->FHandle = nullptr;
         EndDialog(Window, LOWORD(WParam));
         return TRUE;
