@@ -22,6 +22,7 @@
 #include "HttpPeer.h"
 #include "KrmWriter.h"
 #include "PumpUntil.h"
+#include "RecordingEvents.h"
 #include "SystemText.h"
 #include "UrlForms.h"
 
@@ -29,31 +30,6 @@ namespace {
 
 constexpr DWORD kWaitMs = 10000;
 
-class TEvents : public TControlEvents {
- public:
-  std::vector<TStatus> States;
-  std::vector<TDisplayMode> Modes;
-
-  void OnActivate() override {}
-  void OnClick() override {}
-  void OnCreate() override {}
-  void OnDblClick() override {}
-  void OnDestroy() override {}
-  void OnDeactivate() override {}
-  void OnKeyPress(int16_t&) override {}
-  void OnPaint() override {}
-  void OnSkip(int32_t) override {}
-  void OnPlayStateChanged(TStatus NewState) override { States.push_back(NewState); }
-  void OnPositionChanged(int32_t) override {}
-  void OnDisplayModeChanged(TDisplayMode NewMode) override { Modes.push_back(NewMode); }
-  void OnScript(const std::wstring&) override {}
-  void OnIndex(const std::wstring&) override {}
-  void OnStreamSample(const FrameRecord*) override {}
-  void OnString(const std::wstring&) override {}
-  void OnMouseDown(int32_t, int32_t, int32_t) override {}
-  void OnMouseMove(int32_t, int32_t) override {}
-  void OnMouseUp(int32_t, int32_t, int32_t) override {}
-};
 
 // Quadrants of a 200 x 100 recording, left to right, top to bottom.
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
@@ -212,7 +188,7 @@ class PictureFrameTest : public ::testing::Test {
   }
 
   HWND FHost = nullptr;
-  TEvents FEvents;
+  TRecordingEvents FEvents;
   THttpPeer FPeer;
   std::unique_ptr<TBrindoluxCtrl> FCtrl;
 };
