@@ -20,14 +20,14 @@
 #include <string>
 #include <vector>
 
-#include "Decoder.h"
-#include "EngineMessages.h"
-#include "FileThread.h"
-#include "FramesBuffer.h"
-#include "IndexTable.h"
-#include "KeyFramesBuffer.h"
-#include "PlayThread.h"
-#include "PlayerContext.h"
+#include "decode/Decoder.h"
+#include "base/EngineMessages.h"
+#include "source/FileThread.h"
+#include "base/FramesBuffer.h"
+#include "base/IndexTable.h"
+#include "base/KeyFramesBuffer.h"
+#include "render/PlayThread.h"
+#include "base/PlayerContext.h"
 #include "StreamedRecording.h"
 
 namespace {

@@ -15,11 +15,11 @@
 #include <stdexcept>
 #include <vector>
 
-#include "BackBuffer.h"
+#include "render/BackBuffer.h"
 #include "BrindoluxTLB.h"
 #include "DetailFrame.h"
 #include "PictureLayout.h"
-#include "PlayerContext.h"
+#include "base/PlayerContext.h"
 
 namespace {
 

@@ -29,13 +29,13 @@
 #include <thread>
 #include <vector>
 
-#include "EngineMessages.h"
-#include "FileThread.h"
-#include "FramesBuffer.h"
+#include "base/EngineMessages.h"
+#include "source/FileThread.h"
+#include "base/FramesBuffer.h"
 #include "HttpPeer.h"
-#include "IndexTable.h"
-#include "KeyFramesBuffer.h"
-#include "PlayerContext.h"
+#include "base/IndexTable.h"
+#include "base/KeyFramesBuffer.h"
+#include "base/PlayerContext.h"
 #include "StreamedRecording.h"
 
 namespace {

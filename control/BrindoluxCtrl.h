@@ -21,7 +21,7 @@
 #include "BrindoluxTLB.h"  // TStatus, TDisplayMode
 #include "ControlEvents.h"
 #include "DetailFrame.h"
-#include "PlayerContext.h"
+#include "base/PlayerContext.h"
 
 struct IOleClientSite;
 class TDownloadBuffer;

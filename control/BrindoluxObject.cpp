@@ -8,7 +8,7 @@
 
 #include "ClassFactory.h"
 #include "Server.h"
-#include "SystemText.h"
+#include "base/SystemText.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "ControlTexts.h"
 
-#include "SystemText.h"
+#include "base/SystemText.h"
 
 const TMenuTexts& ChineseMenuTexts() {
   static const TMenuTexts texts{L"显示模式", L"统计信息", L"关于", L"全屏幕(双击鼠标左键)",

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "Decoder.h"
-#include "Log.h"
+#include "decode/Decoder.h"
+#include "base/Log.h"
 
 namespace {
 

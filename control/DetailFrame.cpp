@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "BackBuffer.h"
+#include "render/BackBuffer.h"
 #include "ControlMessages.h"
-#include "Exception.h"
-#include "PlayerContext.h"
+#include "base/Exception.h"
+#include "base/PlayerContext.h"
 #include "StretchBilinear.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;

@@ -8,7 +8,7 @@
 
 #include "OleError.h"
 #include "Resource.h"
-#include "SystemText.h"
+#include "base/SystemText.h"
 #include "Tolvane.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "frmURL.h"
 
 #include "Resource.h"
-#include "SystemText.h"
+#include "base/SystemText.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "ole/FormProperties.h"
 
-#include "Exception.h"
+#include "base/Exception.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "BrindoluxTLB.h"
 #include "Server.h"
-#include "SystemText.h"
+#include "base/SystemText.h"
 #include "ole/ComPtr.h"
 
 #include <new>

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "Exception.h"
+#include "base/Exception.h"
 
 // A failure that carries the OLE error code the container should see.
 class EOleSysError : public Exception {

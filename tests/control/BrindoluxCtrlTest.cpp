@@ -13,13 +13,13 @@
 
 #include "BrindoluxCtrl.h"
 #include "ControlTexts.h"
-#include "EngineMessages.h"
-#include "Exception.h"
-#include "FramesBuffer.h"
+#include "base/EngineMessages.h"
+#include "base/Exception.h"
+#include "base/FramesBuffer.h"
 #include "KrmWriter.h"
-#include "Log.h"
-#include "PlayThread.h"
-#include "ReadThread.h"
+#include "base/Log.h"
+#include "render/PlayThread.h"
+#include "source/ReadThread.h"
 #include "RecordingEvents.h"
 
 namespace {

@@ -16,14 +16,14 @@
 #include "BrindoluxCtrl.h"
 #include "ControlMessages.h"
 #include "ControlTexts.h"
-#include "EngineMessages.h"
-#include "Exception.h"
+#include "base/EngineMessages.h"
+#include "base/Exception.h"
 #include "HtmlPageDouble.h"
 #include "HttpPeer.h"
 #include "KrmWriter.h"
 #include "PumpUntil.h"
 #include "RecordingEvents.h"
-#include "SystemText.h"
+#include "base/SystemText.h"
 #include "UrlForms.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "DocumentUrl.h"
-#include "GlobalLib.h"
+#include "base/GlobalLib.h"
 #include "HtmlPageDouble.h"
-#include "SystemText.h"
+#include "base/SystemText.h"
 #include "UrlForms.h"
 #include "ole/SupportErrorInfo.h"
 

@@ -6,7 +6,7 @@
 
 #include "PlayerTestSupport.h"
 #include "PumpUntil.h"
-#include "SystemText.h"
+#include "base/SystemText.h"
 
 namespace {
 

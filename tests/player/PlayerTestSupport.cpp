@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "KrmWriter.h"
-#include "SystemText.h"
+#include "base/SystemText.h"
 
 const wchar_t* const ProgramKey = L"Software\\Zephyrcastor Brindolux";
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "KRMFormat.h"
+#include "format/KRMFormat.h"
 
 using Bytes = std::vector<uint8_t>;
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "KrmWriter.h"
-#include "Stream.h"
+#include "base/Stream.h"
 
 class TVectorStream : public TStream {
  public:
