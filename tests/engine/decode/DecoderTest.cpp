@@ -15,6 +15,8 @@
 
 #include "decode/Decoder.h"
 #include "decode/JPEGDecoder.h"
+#include "decode/PictureSize.h"
+#include "base/Exception.h"
 #include "KrmWriter.h"
 #include "decode/SuperMemoryStream.h"
 #include "base/SystemText.h"
@@ -205,6 +207,38 @@ TEST_F(DecoderEngine, RowDecoderRefusesAPictureOfAnotherSize) {
   Bytes rows(8 * 48 + 64, 0xCD);
   EXPECT_FALSE(DecodeJPEGToDIB(stream, info, &rows[7 * 48]));
   for (uint8_t b : rows) ASSERT_EQ(b, 0xCD);
+}
+
+// A live stream learns its size from its first key frame.
+TEST_F(DecoderEngine, PictureSizeOfAKeyFrameAndOfFramesThatHaveNone) {
+  struct Case {
+    const char* name;
+    KrmRecord record;
+    bool sized;
+    uint16_t width, height;
+  };
+  const TestPicture picture(20, 7, 1, 2, 3);
+  const Case cases[] = {
+      {"zlib, bottom-up", {0, 0, 0, FT_KEY, CT_ZLIB, 0, 0, ZlibCompress(BmpFileImage(picture)), {}}, true, 20, 7},
+      {"raw, top-down", {0, 0, 0, FT_KEY, CT_RAW, 0, 0, BmpFileImage(picture, 24, true), {}}, true, 20, 7},
+      {"jpeg", {0, 0, 0, FT_KEY, CT_JPEG, 0, 0, JpegCompressUpsideDown(picture), {}}, true, 20, 7},
+      {"three raw bytes", {0, 0, 0, FT_KEY, CT_RAW, 0, 0, Bytes{1, 2, 3}, {}}, false, 0, 0},
+      {"no payload", {0, 0, 0, FT_KEY, CT_ZLIB, 0, 0, Bytes{}, {}}, false, 0, 0},
+      {"not zlib", {0, 0, 0, FT_KEY, CT_ZLIB, 0, 0, Bytes(64, 0x55), {}}, false, 0, 0},
+      {"width 0", {0, 0, 0, FT_KEY, CT_ZLIB, 0, 0, ZlibCompress(BmpFileImage(TestPicture(0, 7))), {}}, false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    const Bytes block = c.record.Serialize();
+    const auto& frame = *reinterpret_cast<const FrameRecord*>(block.data());
+    uint16_t width = 0, height = 0;
+    if (c.sized) {
+      GetPictureSize(frame, width, height);
+      EXPECT_EQ(width, c.width) << c.name;
+      EXPECT_EQ(height, c.height) << c.name;
+    } else {
+      EXPECT_THROW(GetPictureSize(frame, width, height), Exception) << c.name;
+    }
+  }
 }
 
 }  // namespace
