@@ -1,7 +1,7 @@
 // The file and web source: opening recordings and pictures, reading ahead,
 // answering the play thread and seeking, over local files and over the
 // loopback HTTP peer. A message-only window stands for the control and a
-// worker thread for the play thread.
+// worker thread for the play thread (SourceStandIns).
 // clang-format off
 // Winsock before anything that includes windows.h.
 #include "HttpPeer.h"
@@ -31,108 +31,11 @@
 #include "KrmWriter.h"
 #include "base/Log.h"
 #include "base/SystemText.h"
+#include "SourceStandIns.h"
 
 namespace {
 
 constexpr DWORD kBound = 10000;
-
-// Stands for the control's window: keeps every engine message it is posted.
-class TControlSink {
- public:
-  TControlSink() {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = &TControlSink::Proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"BrxSourceTestSink";
-    RegisterClassW(&wc);
-    FWindow =
-        CreateWindowW(L"BrxSourceTestSink", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-    SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  }
-  ~TControlSink() { DestroyWindow(FWindow); }
-  HWND Window() const { return FWindow; }
-
-  // Pumps messages until pred holds or the bound passes.
-  bool WaitUntil(const std::function<bool()>& pred, DWORD bound = kBound) {
-    ULONGLONG until = GetTickCount64() + bound;
-    for (;;) {
-      MSG msg;
-      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-      if (pred()) return true;
-      ULONGLONG now = GetTickCount64();
-      if (now >= until) return false;
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(std::min<ULONGLONG>(until - now, 50)), QS_ALLINPUT);
-    }
-  }
-  // 0 for WM_KRM_OPENED, the code for WM_KRM_ERROR, -1 when neither came.
-  int WaitForOpenResult() {
-    size_t from = FSeen;
-    int result = -1;
-    WaitUntil([&] {
-      for (size_t i = from; i < FMessages.size(); ++i) {
-        if (FMessages[i].first == WM_KRM_OPENED || FMessages[i].first == WM_KRM_ERROR) {
-          result = FMessages[i].first == WM_KRM_OPENED ? 0 : int(FMessages[i].second);
-          FSeen = i + 1;
-          return true;
-        }
-      }
-      return false;
-    });
-    return result;
-  }
-  const std::vector<std::pair<UINT, WPARAM>>& Messages() const { return FMessages; }
-
- private:
-  static LRESULT CALLBACK Proc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<TControlSink*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self && msg >= WM_KRM_FIRST && msg <= WM_KRM_LAST) {
-      self->FMessages.emplace_back(msg, wParam);
-      return 0;
-    }
-    return DefWindowProcW(window, msg, wParam, lParam);
-  }
-
-  HWND FWindow = nullptr;
-  size_t FSeen = 0;
-  std::vector<std::pair<UINT, WPARAM>> FMessages;
-};
-
-// Stands for the play thread: keeps the index of every WM_KRM_FRAMEREADY.
-class TPlayStandIn : public TWorkerThread {
- public:
-  TPlayStandIn() { Start(); }
-  ~TPlayStandIn() override {
-    PostThreadMessageW(ThreadID(), WM_QUIT, 0, 0);
-    WaitFor();
-  }
-  bool WaitForReady(size_t count) {
-    std::unique_lock<std::mutex> lock(FLock);
-    return FChanged.wait_for(lock, std::chrono::milliseconds(kBound), [&] { return FReady.size() >= count; });
-  }
-  std::vector<int32_t> Ready() {
-    std::lock_guard<std::mutex> guard(FLock);
-    return FReady;
-  }
-  TPlayThread* AsPlayThread() { return reinterpret_cast<TPlayThread*>(static_cast<TWorkerThread*>(this)); }
-
- protected:
-  void Execute() override {
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-      if (msg.message != WM_KRM_FRAMEREADY) continue;
-      {
-        std::lock_guard<std::mutex> guard(FLock);
-        FReady.push_back(int32_t(uint32_t(msg.wParam)));
-      }
-      FChanged.notify_all();
-    }
-  }
-
- private:
-  std::mutex FLock;
-  std::condition_variable FChanged;
-  std::vector<int32_t> FReady;
-};
 
 // The file source, plus a look at the frame buffer each time a stop is
 // handled, i.e. after every command queued before the stop has run.

@@ -1,0 +1,84 @@
+#include "SourceStandIns.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "base/EngineMessages.h"
+
+TControlSink::TControlSink() {
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = &TControlSink::Proc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"BrxSourceTestSink";
+  RegisterClassW(&wc);
+  FWindow = CreateWindowW(L"BrxSourceTestSink", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+  SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+TControlSink::~TControlSink() { DestroyWindow(FWindow); }
+
+bool TControlSink::WaitUntil(const std::function<bool()>& pred, DWORD bound) {
+  ULONGLONG until = GetTickCount64() + bound;
+  for (;;) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    if (pred()) return true;
+    ULONGLONG now = GetTickCount64();
+    if (now >= until) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(std::min<ULONGLONG>(until - now, 50)), QS_ALLINPUT);
+  }
+}
+
+int TControlSink::WaitForOpenResult(DWORD bound) {
+  size_t from = FSeen;
+  int result = -1;
+  WaitUntil(
+      [&] {
+        for (size_t i = from; i < FMessages.size(); ++i) {
+          if (FMessages[i].first == WM_KRM_OPENED || FMessages[i].first == WM_KRM_ERROR) {
+            result = FMessages[i].first == WM_KRM_OPENED ? 0 : int(FMessages[i].second);
+            FSeen = i + 1;
+            return true;
+          }
+        }
+        return false;
+      },
+      bound);
+  return result;
+}
+
+LRESULT CALLBACK TControlSink::Proc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<TControlSink*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (self && msg >= WM_KRM_FIRST && msg <= WM_KRM_LAST) {
+    self->FMessages.emplace_back(msg, wParam);
+    return 0;
+  }
+  return DefWindowProcW(window, msg, wParam, lParam);
+}
+
+TPlayStandIn::~TPlayStandIn() {
+  PostThreadMessageW(ThreadID(), WM_QUIT, 0, 0);
+  WaitFor();
+}
+
+bool TPlayStandIn::WaitForReady(size_t count, DWORD bound) {
+  std::unique_lock<std::mutex> lock(FLock);
+  return FChanged.wait_for(lock, std::chrono::milliseconds(bound), [&] { return FReady.size() >= count; });
+}
+
+std::vector<int32_t> TPlayStandIn::Ready() {
+  std::lock_guard<std::mutex> guard(FLock);
+  return FReady;
+}
+
+void TPlayStandIn::Execute() {
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (msg.message != WM_KRM_FRAMEREADY) continue;
+    {
+      std::lock_guard<std::mutex> guard(FLock);
+      FReady.push_back(int32_t(uint32_t(msg.wParam)));
+    }
+    FChanged.notify_all();
+  }
+}
