@@ -1,0 +1,58 @@
+#pragma once
+// One multicast receiver: a thread that joins a group on one local interface,
+// reassembles the messages the sender split into datagrams and hands each
+// whole message to OnData. It is commanded through its queue: a start runs
+// the receive loop until the next command arrives, a stop ends it.
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "base/WorkerThread.h"
+
+class TReceiveThread : public TWorkerThread {
+ public:
+  // The longest a receive blocks before the loop looks at its queue again.
+  static constexpr uint32_t ReceiveTimeoutMs = 1000;
+
+  TReceiveThread();
+  // Ends the thread (unless a descendant already did), closes the socket.
+  ~TReceiveThread() override;
+
+  // Post the command and wait until the thread has taken it (or has ended).
+  void StartReceiving();
+  void StopReceiving();
+
+  bool Receiving() const { return FReceiving; }
+  // The text of the socket set-up failure that ended the last receive loop;
+  // empty while a loop runs or when none failed.
+  std::string SetupError();
+
+  // The owner sets these before StartReceiving.
+  std::string FGroup = "238.0.0.1";
+  uint32_t FPortNo = 6000;
+  std::string FInterface;  // dotted local address; empty for any
+
+ protected:
+  void Execute() override;
+  // One reassembled message, valid only during the call; on this thread.
+  virtual void OnData(const uint8_t* Data, uint32_t Size);
+  // A loss nobody can act on: the debugger output.
+  virtual void ReportLoss(const char* Text);
+  // Ends the thread and waits for it; a descendant's destructor calls it so
+  // that OnData never runs on a half-destroyed object. Later calls do nothing.
+  void EndThread();
+
+ private:
+  void ReceiveLoop();
+  void SetupSocket();
+  void CloseSocket();
+  bool PostAndWait(UINT Msg);
+
+  std::atomic<bool> FReceiving{false};
+  TKernelHandle FEvent;
+  uintptr_t FSocket;  // SOCKET, kept out of this header so it needs no Winsock
+  bool FWinsock = false;
+  std::mutex FErrorLock;
+  std::string FSetupError;
+};
