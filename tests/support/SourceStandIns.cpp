@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
+#include <sstream>
 
 #include "base/EngineMessages.h"
+#include "base/Log.h"
 
 TControlSink::TControlSink() {
   WNDCLASSW wc = {};
@@ -81,4 +84,21 @@ void TPlayStandIn::Execute() {
     }
     FChanged.notify_all();
   }
+}
+
+std::string LogText() {
+  TLog* log = GlobalLog().Instance();
+  if (!log) return {};
+  std::string all;
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((log->Folder() + "\\*.log").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return {};
+  do {
+    std::ifstream in(log->Folder() + "\\" + found.cFileName, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    all += text.str();
+  } while (FindNextFileA(find, &found));
+  FindClose(find);
+  return all;
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -58,3 +59,6 @@ class TPlayStandIn : public TWorkerThread {
   std::condition_variable FChanged;
   std::vector<int32_t> FReady;
 };
+
+// Every daily log file's text, to find what a source logged.
+std::string LogText();

@@ -69,24 +69,6 @@ std::string TempFolder() {
   return folder;
 }
 
-// Every log file's text, to find what the source logged.
-std::string LogText() {
-  TLog* log = GlobalLog().Instance();
-  if (!log) return {};
-  std::string all;
-  WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA((log->Folder() + "\\*.log").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return {};
-  do {
-    std::ifstream in(log->Folder() + "\\" + found.cFileName, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    all += text.str();
-  } while (FindNextFileA(find, &found));
-  FindClose(find);
-  return all;
-}
-
 class FileSourceTest : public ::testing::Test {
  protected:
   void SetUp() override {
