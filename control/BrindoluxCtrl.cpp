@@ -17,6 +17,7 @@
 #include "base/EngineMessages.h"
 #include "base/Exception.h"
 #include "source/FileThread.h"
+#include "source/KRMMulticastStream.h"
 #include "base/FramesBuffer.h"
 #include "base/GlobalLib.h"
 #include "base/IndexTable.h"
@@ -380,17 +381,20 @@ void TBrindoluxCtrl::OpenURL(const std::wstring& URL) {
   const std::string bytes = WideToAnsi(FURL);
   switch (ClassifyURL(bytes)) {
     case TURLForm::Live:
-    case TURLForm::LocalChannel:
       throw Exception(TextSourceNotAvailable + bytes);
     case TURLForm::RemoteChannel:
-      // The copy is fetched as it would be for a multicast source, so a
-      // channel file that cannot be had fails the same way.
+      // The source opens the local copy; FURL keeps the web address.
       DownloadChannelFile(bytes);
-      throw Exception(TextSourceNotAvailable + bytes);
+      text = AnsiToWide(ChannelCopyPath(FTempFolder));
+      FReadThread = std::make_unique<TKRMMulticastStream>(&FContext);
+      break;
+    case TURLForm::LocalChannel:
+      FReadThread = std::make_unique<TKRMMulticastStream>(&FContext);
+      break;
     case TURLForm::File:
+      FReadThread = std::make_unique<TFileThread>(&FContext);
       break;
   }
-  FReadThread = std::make_unique<TFileThread>(&FContext);
   FContext.ReadThread = FReadThread.get();
   FContext.Window = FHandle.get();
   SetState(bxOpening);

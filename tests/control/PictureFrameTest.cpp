@@ -24,6 +24,7 @@
 #include "PumpUntil.h"
 #include "RecordingEvents.h"
 #include "base/SystemText.h"
+#include "source/ReadThread.h"
 #include "UrlForms.h"
 
 namespace {
@@ -290,7 +291,7 @@ TEST_F(PictureFrameTest, BareNameOpensBesideTheHostingPage) {
   site->Release();
 }
 
-TEST_F(PictureFrameTest, ChannelFilesAreFetchedButNotOpened) {
+TEST_F(PictureFrameTest, ChannelFilesAreFetchedAndOpenedByTheMulticastSource) {
   const std::string page = FPeer.URL("/live/page.sms");
   FPeer.Serve("/live/page.sms", Text("<!DOCTYPE html><html><body>gone</body></html>"));
   try {
@@ -303,17 +304,33 @@ TEST_F(PictureFrameTest, ChannelFilesAreFetchedButNotOpened) {
   EXPECT_TRUE(FEvents.States.empty());
   EXPECT_EQ(AnsiToWide(page), FCtrl->GetURL());
 
-  // A channel file that arrives is kept as the local copy; without a
-  // multicast source the open still fails, and says why.
+  // A channel file that arrives is kept as the local copy, which the
+  // multicast source opens; this one names no address, so the source refuses
+  // it (code 9) before any receiver starts, and the control waits on.
   const std::string channel = FPeer.URL("/live/ch1.sms");
   FPeer.Serve("/live/ch1.sms", Text("[Channel]\r\nGroup=239.1.1.1\r\n"));
-  EXPECT_THROW(FCtrl->Open(AnsiToWide(channel)), Exception);
-  EXPECT_EQ(bxClosed, FCtrl->GetStatus());
-  EXPECT_TRUE(FEvents.States.empty());
+  FCtrl->Open(AnsiToWide(channel));
+  EXPECT_EQ(bxOpening, FCtrl->GetStatus());
+  EXPECT_EQ(std::vector<TStatus>{bxOpening}, FEvents.States);
   EXPECT_EQ(AnsiToWide(channel), FCtrl->GetURL());
+  const TReadThread* source = FCtrl->Context().ReadThread;
+  ASSERT_TRUE(source);
+  EXPECT_EQ(AnsiToWide(ChannelCopyPath(FCtrl->TempFolder())), source->URL());
+  ASSERT_TRUE(PumpUntil([&] { return source->SourceKind() == skMulticast; }, kWaitMs));
   std::ifstream copy(ChannelCopyPath(FCtrl->TempFolder()), std::ios::binary);
   EXPECT_EQ("[Channel]\r\nGroup=239.1.1.1\r\n",
             std::string(std::istreambuf_iterator<char>(copy), std::istreambuf_iterator<char>()));
+  FCtrl->Close();
+
+  // The same copy named as a local file opens the same way.
+  const std::wstring local = AnsiToWide(ChannelCopyPath(FCtrl->TempFolder()));
+  FCtrl->Open(local);
+  EXPECT_EQ(bxOpening, FCtrl->GetStatus());
+  ASSERT_TRUE(FCtrl->Context().ReadThread);
+  EXPECT_EQ(local, FCtrl->Context().ReadThread->URL());
+  ASSERT_TRUE(PumpUntil([&] { return FCtrl->Context().ReadThread->SourceKind() == skMulticast; }, kWaitMs));
+  FCtrl->Close();
+  EXPECT_EQ(bxClosed, FCtrl->GetStatus());
 }
 
 TEST_F(PictureFrameTest, DoubleClickEntersFullScreenAndLeavingReturns) {
