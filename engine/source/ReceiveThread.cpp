@@ -50,13 +50,22 @@ TReceiveThread::~TReceiveThread() {
 void TReceiveThread::EndThread() {
   if (Finished()) return;
   Start();
-  PostThreadMessageWait(ThreadID(), Handle(), WM_QUIT, 0, 0);
+  Post(WM_QUIT);
   WaitFor();
 }
 
+bool TReceiveThread::Post(UINT Msg) {
+  ++FPosted;
+  if (PostThreadMessageWait(ThreadID(), Handle(), Msg, 0, 0)) return true;
+  --FPosted;
+  return false;
+}
+
+bool TReceiveThread::CommandWaiting() { return FPosted.load() != FTaken; }
+
 bool TReceiveThread::PostAndWait(UINT Msg) {
   Start();
-  if (!PostThreadMessageWait(ThreadID(), Handle(), Msg, 0, 0)) return false;
+  if (!Post(Msg)) return false;
   WaitForEither(FEvent.Get(), Handle());
   return true;
 }
@@ -77,6 +86,7 @@ void TReceiveThread::ReportLoss(const char* Text) { OutputDebugStringA(Text); }
 void TReceiveThread::Execute() {
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if ((msg.message == WM_KRM_RECV_START || msg.message == WM_KRM_RECV_STOP) && CommandWaiting()) ++FTaken;
     if (msg.message == WM_KRM_RECV_START) {
       if (FReceiving) {
         SetEvent(FEvent.Get());
@@ -141,14 +151,17 @@ void TReceiveThread::ReceiveLoop() {
                                [this](const char* Text) { ReportLoss(Text); });
   std::vector<uint8_t> datagram(KRM_DATAGRAM_MAX_SIZE);
   MSG msg;
-  while (!PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+  while (!CommandWaiting()) {
     const int got = recv(SOCKET(FSocket), reinterpret_cast<char*>(datagram.data()), int(datagram.size()), 0);
     if (got == SOCKET_ERROR) {
       const int error = WSAGetLastError();
       // A datagram over the limit comes back cut short: dropped whole.
-      if (error == WSAETIMEDOUT || error == WSAEMSGSIZE) continue;
+      if (error == WSAEMSGSIZE) continue;
+      // A quiet moment: the queue itself is asked, for a message posted by
+      // anyone else.
+      if (PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) break;
       // Any other error would come back at once: no spinning on it.
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLPOSTMESSAGE);
+      if (error != WSAETIMEDOUT) MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLPOSTMESSAGE);
       continue;
     }
     if (got > 0) assembler.Take(datagram.data(), size_t(got));

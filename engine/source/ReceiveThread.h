@@ -48,8 +48,15 @@ class TReceiveThread : public TWorkerThread {
   void SetupSocket();
   void CloseSocket();
   bool PostAndWait(UINT Msg);
+  bool Post(UINT Msg);
+  bool CommandWaiting();
 
   std::atomic<bool> FReceiving{false};
+  // Commands posted by the owner and taken by the thread: the receive loop
+  // compares them for each datagram instead of asking the queue, which
+  // costs a trip to the Wine server per datagram under load.
+  std::atomic<uint32_t> FPosted{0};
+  uint32_t FTaken = 0;
   TKernelHandle FEvent;
   uintptr_t FSocket;  // SOCKET, kept out of this header so it needs no Winsock
   bool FWinsock = false;
