@@ -102,3 +102,19 @@ std::string LogText() {
   FindClose(find);
   return all;
 }
+
+TSourceBench::TSourceBench() {
+  Context.FramesBuffer = &Frames;
+  Context.KeyFramesBuffer = &KeyFrames;
+  Context.IndexTable = &Index;
+  Context.PlayThread = Play.AsPlayThread();
+  Context.Window = Sink.Window();
+}
+
+std::string TestTempFolder(const std::string& Prefix) {
+  char path[MAX_PATH];
+  GetTempPathA(MAX_PATH, path);
+  std::string folder = std::string(path) + Prefix + std::to_string(GetCurrentProcessId()) + "\\";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  return folder;
+}

@@ -13,6 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include "base/FramesBuffer.h"
+#include "base/IndexTable.h"
+#include "base/KeyFramesBuffer.h"
+#include "base/PlayerContext.h"
 #include "base/WorkerThread.h"
 
 class TPlayThread;
@@ -62,3 +66,20 @@ class TPlayStandIn : public TWorkerThread {
 
 // Every daily log file's text, to find what a source logged.
 std::string LogText();
+
+// What a source under test is created on: the three buffers, both stand-ins
+// and the play context pointing at them.
+struct TSourceBench {
+  TSourceBench();
+  TSourceBench(const TSourceBench&) = delete;
+  TSourceBench& operator=(const TSourceBench&) = delete;
+  TFramesBuffer Frames;
+  TKeyFramesBuffer KeyFrames;
+  TIndexTable Index;
+  TPlayStandIn Play;
+  TControlSink Sink;
+  PlayerContext Context = {};
+};
+
+// A folder of this process's own in the temporary folder, made when missing.
+std::string TestTempFolder(const std::string& Prefix);

@@ -61,14 +61,6 @@ Bytes Pattern(size_t size, uint8_t seed) {
   return bytes;
 }
 
-std::string TempFolder() {
-  char path[MAX_PATH];
-  GetTempPathA(MAX_PATH, path);
-  std::string folder = std::string(path) + "brx_source_" + std::to_string(GetCurrentProcessId()) + "\\";
-  CreateDirectoryA(folder.c_str(), nullptr);
-  return folder;
-}
-
 class FileSourceTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -78,7 +70,7 @@ class FileSourceTest : public ::testing::Test {
     FContext.IndexTable = &FIndex;
     FContext.PlayThread = FPlay.AsPlayThread();
     FContext.Window = FSink.Window();
-    FFolder = TempFolder();
+    FFolder = TestTempFolder("brx_source_");
   }
   void TearDown() override { TDecoder::UninitDecoder(); }
 

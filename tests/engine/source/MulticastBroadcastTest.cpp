@@ -30,26 +30,13 @@ namespace {
 
 constexpr DWORD kBound = 20000;
 
-std::string TempFolder() {
-  char path[MAX_PATH];
-  GetTempPathA(MAX_PATH, path);
-  std::string folder = std::string(path) + "brx_mcast_net_" + std::to_string(GetCurrentProcessId()) + "\\";
-  CreateDirectoryA(folder.c_str(), nullptr);
-  return folder;
-}
-
 class MulticastBroadcastTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (TMulticastPeer::SenderAddress().empty()) GTEST_SKIP() << "no multicast sender: run through scripts/netns-run";
     TDecoder::InitDecoder();
     FDecoder = true;
-    FContext.FramesBuffer = &FFrames;
-    FContext.KeyFramesBuffer = &FKeyFrames;
-    FContext.IndexTable = &FIndex;
-    FContext.PlayThread = FPlay.AsPlayThread();
-    FContext.Window = FSink.Window();
-    FFolder = TempFolder();
+    FFolder = TestTempFolder("brx_mcast_net_");
   }
   void TearDown() override {
     FSource.reset();
@@ -102,12 +89,12 @@ class MulticastBroadcastTest : public ::testing::Test {
     }
   }
 
-  PlayerContext FContext = {};
-  TFramesBuffer FFrames;
-  TKeyFramesBuffer FKeyFrames;
-  TIndexTable FIndex;
-  TPlayStandIn FPlay;
-  TControlSink FSink;
+  TSourceBench FBench;
+  PlayerContext& FContext = FBench.Context;
+  TFramesBuffer& FFrames = FBench.Frames;
+  TIndexTable& FIndex = FBench.Index;
+  TPlayStandIn& FPlay = FBench.Play;
+  TControlSink& FSink = FBench.Sink;
   std::unique_ptr<TKRMMulticastStream> FSource;
   std::string FFolder;
   int FFiles = 0;

@@ -125,23 +125,10 @@ TEST(MulticastClient, MessageThatDoesNotTileIsDroppedAndTheNextReadsIntact) {
 
 // ---- the source on invalid channel files and without addresses --------------
 
-std::string TempFolder() {
-  char path[MAX_PATH];
-  GetTempPathA(MAX_PATH, path);
-  std::string folder = std::string(path) + "brx_mcast_" + std::to_string(GetCurrentProcessId()) + "\\";
-  CreateDirectoryA(folder.c_str(), nullptr);
-  return folder;
-}
-
 class MulticastSourceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    FContext.FramesBuffer = &FFrames;
-    FContext.KeyFramesBuffer = &FKeyFrames;
-    FContext.IndexTable = &FIndex;
-    FContext.PlayThread = FPlay.AsPlayThread();
-    FContext.Window = FSink.Window();
-    FFolder = TempFolder();
+    FFolder = TestTempFolder("brx_mcast_");
   }
   // A fresh name per file: the profile functions may cache a file by name.
   std::string Channel(const std::string& text) {
@@ -158,12 +145,12 @@ class MulticastSourceTest : public ::testing::Test {
     return FSink.WaitForOpenResult();
   }
 
-  PlayerContext FContext = {};
-  TFramesBuffer FFrames;
-  TKeyFramesBuffer FKeyFrames;
-  TIndexTable FIndex;
-  TPlayStandIn FPlay;
-  TControlSink FSink;
+  TSourceBench FBench;
+  PlayerContext& FContext = FBench.Context;
+  TFramesBuffer& FFrames = FBench.Frames;
+  TIndexTable& FIndex = FBench.Index;
+  TPlayStandIn& FPlay = FBench.Play;
+  TControlSink& FSink = FBench.Sink;
   std::string FFolder;
   int FFiles = 0;
 };
