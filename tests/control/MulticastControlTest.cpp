@@ -20,6 +20,7 @@
 #include "MulticastBroadcast.h"
 #include "PumpUntil.h"
 #include "RecordingEvents.h"
+#include "WindowShot.h"
 
 namespace {
 
@@ -58,12 +59,18 @@ class MulticastControlTest : public ::testing::Test {
   }
 
   // Opens, plays, shows the key frame's colour, closes within a bound.
-  void PlaysAndCloses(const std::wstring& url) {
+  void PlaysAndCloses(const std::wstring& url, const std::string& shot) {
     FCtrl->Open(url);
     ASSERT_TRUE(PumpUntil([&] { return FCtrl->GetStatus() == bxPlaying; }, kWaitMs)) << FCtrl->GetStatus();
     EXPECT_EQ((std::vector<TStatus>{bxOpening, bxOpened, bxPlaying}), FEvents.States);
     EXPECT_TRUE(PumpUntil([&] { return FCtrl->DetailFrame().PicturePixel(5, 5) == RGB(kR, kG, kB); }, kWaitMs));
     EXPECT_EQ(kBroadcastWidth, FCtrl->Context().Header.Width);
+    // The picture shows in the middle of the 400 x 300 window.
+    RedrawWindow(FCtrl->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    int width = 0, height = 0;
+    const std::vector<COLORREF> screen = CaptureWindow(FCtrl->Handle(), shot, width, height);
+    ASSERT_EQ(400, width);
+    EXPECT_EQ(RGB(kR, kG, kB), screen[size_t(height / 2) * width + width / 2]);
     const ULONGLONG started = GetTickCount64();
     FCtrl->Close();
     EXPECT_LT(GetTickCount64() - started, 5000u);
@@ -85,7 +92,7 @@ TEST_F(MulticastControlTest, LocalAndDownloadedChannelFilesPlay) {
   const std::string path = std::string(folder) + "brx_mcast_ctrl_" + std::to_string(GetCurrentProcessId()) + ".sms";
   const std::string text = ChannelText(kGroup, kPort);
   WriteFileBytes(path, Bytes(text.begin(), text.end()));
-  PlaysAndCloses(AnsiToWide(path));
+  PlaysAndCloses(AnsiToWide(path), "multicast-local");
 
   THttpPeer web;
   web.Serve("/live/ch1.sms", Bytes(text.begin(), text.end()));
@@ -94,7 +101,7 @@ TEST_F(MulticastControlTest, LocalAndDownloadedChannelFilesPlay) {
   EXPECT_EQ(url, FCtrl->GetURL());
   FCtrl->Close();
   FEvents.States.clear();
-  PlaysAndCloses(url);
+  PlaysAndCloses(url, "multicast-downloaded");
   EXPECT_EQ(url, FCtrl->GetURL());
   DeleteFileA(path.c_str());
 }
