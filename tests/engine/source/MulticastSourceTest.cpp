@@ -123,6 +123,26 @@ TEST(MulticastClient, MessageThatDoesNotTileIsDroppedAndTheNextReadsIntact) {
   EXPECT_EQ(good, read);
 }
 
+// A receiver whose thread dies on its first command, before answering it.
+class TDyingReceiver : public TReceiveThread {
+ public:
+  ~TDyingReceiver() override { EndThread(); }
+
+ protected:
+  void Execute() override {
+    MSG msg;
+    GetMessageW(&msg, nullptr, 0, 0);
+  }
+};
+
+TEST(MulticastReceiver, CommandsToAThreadThatDiedReturn) {
+  TDyingReceiver receiver;
+  receiver.StartReceiving();  // the thread ends instead of answering
+  EXPECT_TRUE(receiver.WaitFor(kStandInBound));
+  receiver.StopReceiving();  // nobody left to post to
+  EXPECT_FALSE(receiver.Receiving());
+}
+
 // ---- the source on invalid channel files and without addresses --------------
 
 class MulticastSourceTest : public ::testing::Test {
