@@ -93,18 +93,20 @@ std::string ShortRecording() {
   return path;
 }
 
-// A recording that plays for a minute, for everything that happens while
-// a source is open.
+// A recording that plays for a minute, a key frame every 10 s.
+std::string WriteMinuteRecording(int Width, int Height, const char* Name) {
+  KrmWriter writer(Width, Height);
+  writer.SetDuration(60000);
+  for (uint32_t t = 0; t < 60000; t += 10000)
+    writer.AddKeyFrame(t, CT_RAW, BmpFileImage(TestPicture(Width, Height, 30, 30, uint8_t(t / 1000))));
+  const std::string path = TempPath(Name);
+  writer.SaveToFile(path);
+  return path;
+}
+
+// For everything that happens while a source is open.
 std::string LongRecording() {
-  static const std::string path = [] {
-    KrmWriter writer(64, 48);
-    writer.SetDuration(60000);
-    for (uint32_t t = 0; t < 60000; t += 10000)
-      writer.AddKeyFrame(t, CT_RAW, BmpFileImage(TestPicture(64, 48, 30, 30, uint8_t(t / 1000))));
-    const std::string p = TempPath("long.krm");
-    writer.SaveToFile(p);
-    return p;
-  }();
+  static const std::string path = WriteMinuteRecording(64, 48, "long.krm");
   return path;
 }
 
@@ -262,15 +264,7 @@ class TReactingEvents : public TRecordingEvents {
 
 // A second recording, told from the first by its size.
 std::string OtherRecording() {
-  static const std::string path = [] {
-    KrmWriter writer(32, 24);
-    writer.SetDuration(60000);
-    for (uint32_t t = 0; t < 60000; t += 10000)
-      writer.AddKeyFrame(t, CT_RAW, BmpFileImage(TestPicture(32, 24, 90, 0, uint8_t(t / 1000))));
-    const std::string p = TempPath("other.krm");
-    writer.SaveToFile(p);
-    return p;
-  }();
+  static const std::string path = WriteMinuteRecording(32, 24, "other.krm");
   return path;
 }
 
