@@ -282,19 +282,21 @@ TEST(BrindoluxCtrlReentry, HandlerCallsBackFromInsideAStateChange) {
     TStatus Trigger;
     TMember Action;              // null: Open of the first recording
     TStatus AfterStop;           // the state a Stop from the handler leaves
+    bool Ends;                   // the first recording is the short one
   };
   const TDriver drivers[] = {
-      {"opening", false, {}, bxOpening, nullptr, bxOpened},
-      {"opened, playing at once", true, {}, bxOpened, nullptr, bxPlaying},
-      {"Play", false, {}, bxPlaying, &C::Play, bxStopped},
-      {"Stop from paused", false, {&C::Play, &C::Pause}, bxPlaying, &C::Stop, bxStopped},
-      {"FastForward from opened", false, {}, bxPlaying, &C::FastForward, bxStopped},
-      {"Pause", false, {&C::Play}, bxPaused, &C::Pause, bxStopped},
-      {"FastForward while playing", false, {&C::Play}, bxScanForward, &C::FastForward, bxStopped},
+      {"opening", false, {}, bxOpening, nullptr, bxOpened, false},
+      {"opened, playing at once", true, {}, bxOpened, nullptr, bxPlaying, false},
+      {"Play", false, {}, bxPlaying, &C::Play, bxStopped, false},
+      {"Stop from paused", false, {&C::Play, &C::Pause}, bxPlaying, &C::Stop, bxStopped, false},
+      {"FastForward from opened", false, {}, bxPlaying, &C::FastForward, bxStopped, false},
+      {"Pause", false, {&C::Play}, bxPaused, &C::Pause, bxStopped, false},
+      {"FastForward while playing", false, {&C::Play}, bxScanForward, &C::FastForward, bxStopped, false},
+      {"the end of the recording", true, {}, bxStopped, nullptr, bxStopped, true},
   };
-  const std::wstring first = Wide(LongRecording());
   const std::wstring other = Wide(OtherRecording());
   for (const TDriver& driver : drivers) {
+    const std::wstring first = Wide(driver.Ends ? ShortRecording() : LongRecording());
     for (TReaction reaction : {rClose, rOpen, rURL, rStop}) {
       SCOPED_TRACE(std::string(reactionNames[reaction]) + " inside " + driver.Name);
       TReactingEvents events;
@@ -326,7 +328,8 @@ TEST(BrindoluxCtrlReentry, HandlerCallsBackFromInsideAStateChange) {
         EXPECT_NO_THROW(((*ctrl).*driver.Action)());
       else
         EXPECT_NO_THROW(ctrl->Open(first));
-      // The opened report fires its state only once it is dispatched.
+      // The opened report and the end fire their states only once they are
+      // dispatched.
       ASSERT_TRUE(PumpUntil([&] { return events.Reacted; }));
 
       const bool reopened = reaction == rOpen || reaction == rURL;
@@ -471,15 +474,17 @@ TEST_F(BrindoluxCtrlTest, FailingReconnectIsShownAndGoesNoFurther) {
 }
 
 // The play thread's clock for the end-during-close test: 0 until armed;
-// armed, it holds the play thread until a stop command is queued for it,
-// then jumps far past the recording's end, so that the last record is drawn
-// and the end posted while the control waits for the stop.
+// armed, it holds the play thread (and says so) until a stop command is
+// queued for it, then jumps far past the recording's end, so that the last
+// record is drawn and the end posted while the control waits for the stop.
 std::atomic<bool> GHoldForStop{false};
+std::atomic<bool> GHolding{false};
 std::atomic<bool> GStopSeen{false};
 
 uint32_t HoldingClock() {
   if (GStopSeen) return 1000000;
   if (!GHoldForStop) return 0;
+  GHolding = true;
   const DWORD start = GetTickCount();
   MSG msg;
   while (!PeekMessageW(&msg, nullptr, WM_KRM_STOP, WM_KRM_STOP, PM_NOREMOVE)) {
@@ -506,6 +511,7 @@ TEST_F(BrindoluxCtrlTest, EndPostedWhileCloseStopsThePlayThreadIsDropped) {
   ASSERT_TRUE(WaitForState(bxOpened));
   TPlayThread* play = FCtrl->Context().PlayThread;
   GHoldForStop = false;
+  GHolding = false;
   GStopSeen = false;
   play->SetClock(&HoldingClock);
   FCtrl->Play();
@@ -513,6 +519,7 @@ TEST_F(BrindoluxCtrlTest, EndPostedWhileCloseStopsThePlayThreadIsDropped) {
   // is due at once.
   ASSERT_TRUE(PumpUntil([&] { return play->RenderedCount() >= 1 && FCtrl->GetMax() == 300; }));
   GHoldForStop = true;
+  ASSERT_TRUE(PumpUntil([] { return GHolding.load(); }));
   FEvents.States.clear();
   FCtrl->Close();
   ASSERT_TRUE(GStopSeen) << "the play thread was not held until the stop";
