@@ -55,7 +55,9 @@ bool ForceDirectories(const std::string& Folder) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-int HexByte(const std::wstring& Digits, const std::wstring& Whole) {
+// The number "0x" + Digits; a digit that is none fails with the number
+// parser's conversion error, which names only the number it read.
+int HexByte(const std::wstring& Digits) {
   int value = 0;
   for (wchar_t c : Digits) {
     int digit;
@@ -66,8 +68,7 @@ int HexByte(const std::wstring& Digits, const std::wstring& Whole) {
     else if (c >= L'A' && c <= L'F')
       digit = c - L'A' + 10;
     else
-      throw Exception("'0x" + WideToAnsi(Digits) + "' is not a valid integer value (" + WideToAnsi(Whole) +
-                      ")");
+      throw Exception("'0x" + WideToAnsi(Digits) + "' is not a valid integer value");
     value = value * 16 + digit;
   }
   return value;
@@ -190,6 +191,14 @@ void TBrindoluxCtrl::SetParentWindow(HWND Parent) {
 
 void TBrindoluxCtrl::AttachEventSink(TControlEvents* Events) { FEvents = Events; }
 
+void TBrindoluxCtrl::Activated() {
+  if (FEvents) FEvents->OnActivate();
+}
+
+void TBrindoluxCtrl::Deactivated() {
+  if (FEvents) FEvents->OnDeactivate();
+}
+
 void TBrindoluxCtrl::SetClientSite(IOleClientSite* Site) {
   if (Site) Site->AddRef();
   if (FClientSite) FClientSite->Release();
@@ -247,8 +256,7 @@ void TBrindoluxCtrl::Stop() {
     case bxPaused:
     case bxScanForward:
     case bxScanReverse:
-      DoPlay();
-      DoStop();
+      if (DoPlay()) DoStop();
       break;
     default:
       break;
@@ -282,8 +290,7 @@ void TBrindoluxCtrl::FastForward() {
     case bxPaused:
     case bxStopped:
     case bxScanReverse:
-      DoPlay();
-      DoScanForward();
+      if (DoPlay()) DoScanForward();
       break;
     case bxPlaying:
     case bxScanForward:
@@ -363,9 +370,9 @@ std::wstring TBrindoluxCtrl::GetbgColor() const {
 void TBrindoluxCtrl::SetbgColor(const std::wstring& Value) {
   if (Value.size() != 7) throw Exception(TextUnknownColorFormat);
   // The first character is not looked at.
-  const int red = HexByte(Value.substr(1, 2), Value);
-  const int green = HexByte(Value.substr(3, 2), Value);
-  const int blue = HexByte(Value.substr(5, 2), Value);
+  const int red = HexByte(Value.substr(1, 2));
+  const int green = HexByte(Value.substr(3, 2));
+  const int blue = HexByte(Value.substr(5, 2));
   frmDetail->SetColor(RGB(red, green, blue));
 }
 
@@ -397,7 +404,10 @@ void TBrindoluxCtrl::OpenURL(const std::wstring& URL) {
   }
   FContext.ReadThread = FReadThread.get();
   FContext.Window = FHandle.get();
-  SetState(bxOpening);
+  ++FSource;
+  // A handler that closed or reopened the control has the last word: this
+  // source gets no open command.
+  if (!SetState(bxOpening)) return;
   FReadThread->Open(text, std::string());
 }
 
@@ -433,6 +443,9 @@ void TBrindoluxCtrl::CloseSource() {
   FContext.PlayThread = nullptr;
   FReadThread.reset();
   FContext.ReadThread = nullptr;
+  // An end or error that the threads posted while they finished their last
+  // record is as stale as those queued before the stop.
+  PurgeQueue();
   FFramesBuffer->Clear();
   FKeyFramesBuffer->Clear();
   FIndexTable->Clear();
@@ -457,12 +470,14 @@ void TBrindoluxCtrl::CancelOpening() {
 
 // ---- state steps --------------------------------------------------------------
 
-void TBrindoluxCtrl::SetState(TStatus State) {
+bool TBrindoluxCtrl::SetState(TStatus State) {
   FState = State;
+  const uint32_t source = FSource;
   if (FEvents) FEvents->OnPlayStateChanged(State);
+  return FState == State && FSource == source;
 }
 
-void TBrindoluxCtrl::DoPlay() {
+bool TBrindoluxCtrl::DoPlay() {
   switch (FState) {
     case bxOpened:
     case bxPaused:
@@ -474,24 +489,24 @@ void TBrindoluxCtrl::DoPlay() {
     default:
       break;
   }
-  SetState(bxPlaying);
+  return SetState(bxPlaying);
 }
 
-void TBrindoluxCtrl::DoPause() {
+bool TBrindoluxCtrl::DoPause() {
   BRX_ASSERT(FState == bxPlaying || FState == bxScanForward || FState == bxScanReverse, Unit);
   if (FPlayThread) FPlayThread->Pause();
-  SetState(bxPaused);
+  return SetState(bxPaused);
 }
 
-void TBrindoluxCtrl::DoStop() {
+bool TBrindoluxCtrl::DoStop() {
   BRX_ASSERT(FState == bxPlaying, Unit);
   if (FPlayThread) FPlayThread->Stop();
-  SetState(bxStopped);
+  return SetState(bxStopped);
 }
 
-void TBrindoluxCtrl::DoScanForward() {
+bool TBrindoluxCtrl::DoScanForward() {
   if (FPlayThread) FPlayThread->FastForward();
-  SetState(bxScanForward);
+  return SetState(bxScanForward);
 }
 
 void TBrindoluxCtrl::DoScanReverse() {}
@@ -532,21 +547,25 @@ void TBrindoluxCtrl::WMOpened(WPARAM WParam) {
   FPlayThread->FIgnoreTimestamp = FIgnoreTimestamp;
   FContext.PlayThread = FPlayThread.get();
   ApplyDisplayMode();
-  SetState(bxOpened);
-  if (FAutoStart) Play();
+  if (SetState(bxOpened) && FAutoStart) Play();
 }
 
 void TBrindoluxCtrl::WMError(WPARAM WParam) {
   const WPARAM code = WParam;
   if (FAutoConnect && (code == 3 || code == 4 || code == 7 || code == 15)) {
     Close();
-    SetTimer(FHandle.get(), AutoConnectTimer, AutoConnectDelayMs, nullptr);
+    // A handler that opened a source of its own when it heard of the close
+    // keeps it: the reconnect would close it again.
+    if (FState == bxClosed) SetTimer(FHandle.get(), AutoConnectTimer, AutoConnectDelayMs, nullptr);
   }
 }
 
 void TBrindoluxCtrl::WMEnd() {
+  const uint32_t source = FSource;
   Stop();
-  if (FEvents) FEvents->OnPlayStateChanged(bxStopped);
+  // Once more whatever Stop did, but not at a source that a handler closed
+  // or replaced meanwhile.
+  if (FState == bxStopped && FSource == source && FEvents) FEvents->OnPlayStateChanged(bxStopped);
 }
 
 void TBrindoluxCtrl::WMDirtyRect(WPARAM WParam, LPARAM LParam) {

@@ -50,6 +50,9 @@ class TBrindoluxCtrl {
   void SetParentWindow(HWND Parent);
   // The container connected (or, with null, disconnected) its event sink.
   void AttachEventSink(TControlEvents* Events);
+  // The container made the control its UI-active object, or took that away.
+  void Activated();
+  void Deactivated();
   // The container's client site (the COM side passes it on; null when the
   // control is unsited). Holds a reference while it is set. A bare file
   // name is opened from the folder of the page the site belongs to.
@@ -135,11 +138,15 @@ class TBrindoluxCtrl {
   void PurgeQueue();
   void CloseSource();
   void CancelOpening();
-  void SetState(TStatus State);
-  void DoPlay();
-  void DoPause();
-  void DoStop();
-  void DoScanForward();
+  // Sets the state and fires it. Answers false when the container's handler
+  // moved the control on meanwhile (to another state or another source):
+  // the step that set the state must then not go on.
+  bool SetState(TStatus State);
+  // Each answers what SetState answered.
+  bool DoPlay();
+  bool DoPause();
+  bool DoStop();
+  bool DoScanForward();
   void DoScanReverse();
   void ApplyDisplayMode();
   void RepaintAll();
@@ -172,6 +179,9 @@ class TBrindoluxCtrl {
   TControlEvents* FEvents = nullptr;
   IOleClientSite* FClientSite = nullptr;
   TStatus FState = bxClosed;
+  // Counts the sources opened, so that a step that fired an event can tell
+  // whether the source it worked on is still the one open.
+  uint32_t FSource = 0;
   PlayerContext FContext{};
   // What FContext points at: the buffers from set-up to destruction, the
   // threads from open to close.

@@ -141,7 +141,12 @@ ULONG STDMETHODCALLTYPE TBrindoluxObject::AddRef() { return ++FRefs; }
 
 ULONG STDMETHODCALLTYPE TBrindoluxObject::Release() {
   const ULONG refs = --FRefs;
-  if (refs == 0) delete this;
+  if (refs == 0) {
+    // A sink, site or advise holder that the destructor lets go of may take
+    // and drop a reference of its own; that pair must not delete again.
+    FRefs = kDestroyingRefs;
+    delete this;
+  }
   return refs;
 }
 
@@ -656,10 +661,9 @@ LRESULT CALLBACK TBrindoluxObject::WindowSubclass(HWND window, UINT message, WPA
   auto* self = reinterpret_cast<TBrindoluxObject*>(data);
   // Messages from the engine and the mouse fire events outside any member;
   // a container may let go of the control inside one. The object lives
-  // until the message is done (not while it is being destroyed: its windows
-  // go in its destructor).
-  TComPtr<IUnknown> keep;
-  if (self->FRefs.load() > 0) keep = TComPtr<IUnknown>::Share(self->Identity());
+  // until the message is done (while it is being destroyed, the reference
+  // taken here leaves its count above zero).
+  const TComPtr<IUnknown> keep = TComPtr<IUnknown>::Share(self->Identity());
   if (id == kControlSubclassId && message == WM_SETCURSOR && LOWORD(lParam) == HTCLIENT) {
     const short cursor = self->FForm.Cursor;
     if (cursor == -1) {  // crNone
@@ -681,6 +685,13 @@ HWND TBrindoluxObject::ControlWindow() const { return FCtrl->Handle(); }
 void TBrindoluxObject::SetControlParent(HWND parent) { FCtrl->SetParentWindow(parent); }
 
 void TBrindoluxObject::ClientSiteChanged(IOleClientSite* site) { FCtrl->SetClientSite(site); }
+
+void TBrindoluxObject::UIActivationChanged(bool active) {
+  if (active)
+    FCtrl->Activated();
+  else
+    FCtrl->Deactivated();
+}
 
 void TBrindoluxObject::SinksChanged(bool connected) {
   if (FCtrl) FCtrl->AttachEventSink(connected ? &FConnectionPoint : nullptr);

@@ -205,6 +205,7 @@ class TBrindoluxObject final : public IBrindolux,
   HWND ControlWindow() const override;
   void SetControlParent(HWND parent) override;
   void ClientSiteChanged(IOleClientSite* site) override;
+  void UIActivationChanged(bool active) override;
   IUnknown* ControlUnknown() override { return Identity(); }
   // TConnectionListener
   void SinksChanged(bool connected) override;
@@ -216,6 +217,8 @@ class TBrindoluxObject final : public IBrindolux,
   HRESULT ControlTypeInfo(REFGUID guid, ITypeInfo** info) override;
   TConnectionPoint& EventsConnectionPoint() override { return FConnectionPoint; }
 
+  // The count while the destructor runs: far from zero either way.
+  static constexpr ULONG kDestroyingRefs = 0x40000000;
   std::atomic<ULONG> FRefs{1};
   TComPtr<ITypeLib> FTypeLib;
   TComPtr<ITypeInfo> FTypeInfo;

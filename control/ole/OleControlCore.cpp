@@ -67,6 +67,7 @@ HRESULT TOleControlCore::ActivateInPlace(bool uiActivate) {
       FUIWindow->SetBorderSpace(nullptr);
     }
     SetFocus(Window());
+    FHooks.UIActivationChanged(true);
   }
   return S_OK;
 }
@@ -77,6 +78,7 @@ HRESULT TOleControlCore::DeactivateUI() {
   if (FUIWindow) FUIWindow->SetActiveObject(nullptr, nullptr);
   if (FFrame) FFrame->SetActiveObject(nullptr, nullptr);
   if (FInPlaceSite) FInPlaceSite->OnUIDeactivate(FALSE);
+  FHooks.UIActivationChanged(false);
   return S_OK;
 }
 

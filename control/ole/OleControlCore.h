@@ -16,6 +16,9 @@ class TOleControlHooks {
   // The container's site, or null once it is taken away; the control reads
   // the hosting page's address through it.
   virtual void ClientSiteChanged(IOleClientSite* site) = 0;
+  // The control became the container's UI-active object, or stopped being
+  // it; the control tells its container through its events.
+  virtual void UIActivationChanged(bool active) = 0;
   // The object's own IUnknown.
   virtual IUnknown* ControlUnknown() = 0;
 
@@ -31,6 +34,9 @@ class TOleControlCore {
 
   HWND Window() const { return FHooks.ControlWindow(); }
   IUnknown* Unknown() { return FHooks.ControlUnknown(); }
+  // A reference for the length of an OLE call that may fire events: the
+  // container may let go of the control inside one.
+  TComPtr<IUnknown> KeepAlive() { return TComPtr<IUnknown>::Share(Unknown()); }
 
   HRESULT SetClientSite(IOleClientSite* site);
   IOleClientSite* ClientSite() const { return FClientSite.Get(); }

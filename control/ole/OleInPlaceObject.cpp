@@ -8,9 +8,15 @@ HRESULT STDMETHODCALLTYPE TOleInPlaceObject::GetWindow(HWND* window) {
 
 HRESULT STDMETHODCALLTYPE TOleInPlaceObject::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
 
-HRESULT STDMETHODCALLTYPE TOleInPlaceObject::InPlaceDeactivate() { return Core().DeactivateInPlace(); }
+HRESULT STDMETHODCALLTYPE TOleInPlaceObject::InPlaceDeactivate() {
+  const TComPtr<IUnknown> keep = Core().KeepAlive();
+  return Core().DeactivateInPlace();
+}
 
-HRESULT STDMETHODCALLTYPE TOleInPlaceObject::UIDeactivate() { return Core().DeactivateUI(); }
+HRESULT STDMETHODCALLTYPE TOleInPlaceObject::UIDeactivate() {
+  const TComPtr<IUnknown> keep = Core().KeepAlive();
+  return Core().DeactivateUI();
+}
 
 HRESULT STDMETHODCALLTYPE TOleInPlaceObject::SetObjectRects(LPCRECT pos, LPCRECT clip) {
   return Core().SetObjectRects(pos, clip);

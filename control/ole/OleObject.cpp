@@ -4,6 +4,7 @@
 #include "Server.h"
 
 HRESULT STDMETHODCALLTYPE TOleObject::SetClientSite(IOleClientSite* site) {
+  const TComPtr<IUnknown> keep = Core().KeepAlive();
   return Core().SetClientSite(site);
 }
 
@@ -17,6 +18,7 @@ HRESULT STDMETHODCALLTYPE TOleObject::GetClientSite(IOleClientSite** site) {
 HRESULT STDMETHODCALLTYPE TOleObject::SetHostNames(LPCOLESTR, LPCOLESTR) { return S_OK; }
 
 HRESULT STDMETHODCALLTYPE TOleObject::Close(DWORD saveOption) {
+  const TComPtr<IUnknown> keep = Core().KeepAlive();
   if (saveOption == OLECLOSE_SAVEIFDIRTY || saveOption == OLECLOSE_PROMPTSAVE) SaveIfDirty();
   Core().Close();
   return S_OK;
@@ -39,6 +41,7 @@ HRESULT STDMETHODCALLTYPE TOleObject::GetClipboardData(DWORD, IDataObject** data
 HRESULT STDMETHODCALLTYPE TOleObject::DoVerb(LONG verb, LPMSG, IOleClientSite* activeSite, LONG, HWND,
                                              LPCRECT pos) {
   TOleControlCore& core = Core();
+  const TComPtr<IUnknown> keep = core.KeepAlive();
   // A container may hand its site only with the verb.
   if (!core.ClientSite() && activeSite) core.SetClientSite(activeSite);
   HRESULT result;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -92,18 +93,20 @@ std::string ShortRecording() {
   return path;
 }
 
-// A recording that plays for a minute, for everything that happens while
-// a source is open.
+// A recording that plays for a minute, a key frame every 10 s.
+std::string WriteMinuteRecording(int Width, int Height, const char* Name) {
+  KrmWriter writer(Width, Height);
+  writer.SetDuration(60000);
+  for (uint32_t t = 0; t < 60000; t += 10000)
+    writer.AddKeyFrame(t, CT_RAW, BmpFileImage(TestPicture(Width, Height, 30, 30, uint8_t(t / 1000))));
+  const std::string path = TempPath(Name);
+  writer.SaveToFile(path);
+  return path;
+}
+
+// For everything that happens while a source is open.
 std::string LongRecording() {
-  static const std::string path = [] {
-    KrmWriter writer(64, 48);
-    writer.SetDuration(60000);
-    for (uint32_t t = 0; t < 60000; t += 10000)
-      writer.AddKeyFrame(t, CT_RAW, BmpFileImage(TestPicture(64, 48, 30, 30, uint8_t(t / 1000))));
-    const std::string p = TempPath("long.krm");
-    writer.SaveToFile(p);
-    return p;
-  }();
+  static const std::string path = WriteMinuteRecording(64, 48, "long.krm");
   return path;
 }
 
@@ -159,41 +162,190 @@ TEST_F(BrindoluxCtrlTest, WithoutAutoStartStaysOpened) {
   EXPECT_EQ(FCtrl->GetCurrentPosition(), 0);
 }
 
-// What each member fires, from a given state, by the control's table.
-struct TStateCase {
-  const char* Name;
-  bool Open;                                        // reach bxOpened first (else stay closed)
-  std::vector<void (TBrindoluxCtrl::*)()> Prepare;  // from there, before recording events
-  void (TBrindoluxCtrl::*Action)();
-  std::vector<TStatus> Fired;
-  TStatus After;
-};
+using TMember = void (TBrindoluxCtrl::*)();
 
+// What the play thread does once it has taken the commands of a control in
+// that state: playing or scanning at Speed, paused or stopped.
+bool EngineAgrees(const TBrindoluxCtrl& Ctrl, int32_t Speed) {
+  const TPlayThread* play = Ctrl.Context().PlayThread;
+  const TReadThread* read = Ctrl.Context().ReadThread;
+  switch (Ctrl.GetStatus()) {
+    case bxClosed:
+      return !play && !read;
+    case bxOpening:
+      return !play && read;
+    case bxOpened:
+    case bxStopped:
+      return play && read && play->State() == TPlayThread::psStopped;
+    case bxPlaying:
+    case bxScanForward:
+      return play && read && play->State() == TPlayThread::psPlaying && play->Speed() == Speed;
+    case bxPaused:
+      return play && read && play->State() == TPlayThread::psPaused;
+    default:
+      return false;
+  }
+}
+
+// The whole table of the play members by state: what each fires, the state
+// it leaves and what the play thread was told. bxScanReverse and bxSeeking
+// are never entered, so no member can be called in them.
 TEST_F(BrindoluxCtrlTest, MembersByState) {
   using C = TBrindoluxCtrl;
-  const std::vector<TStateCase> cases = {
-      {"stop while paused", true, {&C::Play, &C::Pause}, &C::Stop, {bxPlaying, bxStopped}, bxStopped},
-      {"fast forward from opened", true, {}, &C::FastForward, {bxPlaying, bxScanForward}, bxScanForward},
-      {"fast forward again", true, {&C::FastForward}, &C::FastForward, {bxScanForward}, bxScanForward},
-      {"fast reverse while playing", true, {&C::Play}, &C::FastReverse, {}, bxPlaying},
-      {"fast reverse from stopped", true, {&C::Play, &C::Stop}, &C::FastReverse, {bxPlaying}, bxPlaying},
-      {"pause while stopped", true, {&C::Play, &C::Stop}, &C::Pause, {}, bxStopped},
-      {"pause while scanning", true, {&C::FastForward}, &C::Pause, {bxPaused}, bxPaused},
-      {"play while playing", true, {&C::Play}, &C::Play, {}, bxPlaying},
-      {"close while playing", true, {&C::Play}, &C::Close, {bxClosed}, bxClosed},
-      {"close while closed", false, {}, &C::Close, {}, bxClosed},
-      {"play while closed", false, {}, &C::Play, {}, bxClosed},
+  using S = std::vector<TStatus>;
+  const S none;
+  const TMember members[] = {&C::Play, &C::Pause, &C::Stop, &C::FastForward, &C::FastReverse};
+  const char* const names[] = {"Play", "Pause", "Stop", "FastForward", "FastReverse"};
+  struct TRow {
+    TStatus State;
+    std::vector<TMember> Reach;  // from bxOpened
+    S Fired[5];                  // by member, in the order above
   };
-  for (const TStateCase& c : cases) {
-    SCOPED_TRACE(c.Name);
-    FEvents.States.clear();
-    FCtrl = std::make_unique<TBrindoluxCtrl>(&FEvents);
-    if (c.Open) OpenStill();
-    for (auto step : c.Prepare) ((*FCtrl).*step)();
-    FEvents.States.clear();
-    ((*FCtrl).*(c.Action))();
-    EXPECT_EQ(FEvents.States, c.Fired);
-    EXPECT_EQ(FCtrl->GetStatus(), c.After);
+  const TRow rows[] = {
+      {bxClosed, {}, {none, none, none, none, none}},
+      {bxOpened, {}, {{bxPlaying}, none, none, {bxPlaying, bxScanForward}, {bxPlaying}}},
+      {bxPlaying, {&C::Play}, {none, {bxPaused}, {bxStopped}, {bxScanForward}, none}},
+      {bxPaused,
+       {&C::Play, &C::Pause},
+       {{bxPlaying}, none, {bxPlaying, bxStopped}, {bxPlaying, bxScanForward}, {bxPlaying}}},
+      {bxStopped, {&C::Play, &C::Stop}, {{bxPlaying}, none, none, {bxPlaying, bxScanForward}, {bxPlaying}}},
+      {bxScanForward,
+       {&C::FastForward},
+       {{bxPlaying}, {bxPaused}, {bxPlaying, bxStopped}, {bxScanForward}, {bxPlaying}}},
+      {bxOpening, {}, {none, none, none, none, none}},
+  };
+  for (const TRow& row : rows) {
+    for (size_t m = 0; m < 5; ++m) {
+      SCOPED_TRACE(std::string(names[m]) + " in state " + std::to_string(row.State));
+      FCtrl = std::make_unique<TBrindoluxCtrl>(&FEvents);
+      FCtrl->SetAutoStart(false);
+      if (row.State == bxOpening) {
+        // Nothing is dispatched, so the opened report waits in the queue.
+        FCtrl->Open(Wide(LongRecording()));
+      } else if (row.State != bxClosed) {
+        OpenStill();
+        for (TMember step : row.Reach) ((*FCtrl).*step)();
+      }
+      ASSERT_EQ(FCtrl->GetStatus(), row.State);
+      FEvents.States.clear();
+      ((*FCtrl).*members[m])();
+      EXPECT_EQ(FEvents.States, row.Fired[m]);
+      const TStatus after = row.Fired[m].empty() ? row.State : row.Fired[m].back();
+      EXPECT_EQ(FCtrl->GetStatus(), after);
+      if (row.State == bxOpening) {
+        EXPECT_TRUE(EngineAgrees(*FCtrl, 0));
+        continue;
+      }
+      // A second FastForward while scanning doubles the speed again; a play
+      // command that reaches the running loop keeps the speed it has.
+      const int32_t speed = after == bxScanForward ? (row.State == bxScanForward ? 4 : 2)
+                            : row.State == bxScanForward ? 2
+                                                         : 1;
+      EXPECT_TRUE(PumpUntil([&] { return EngineAgrees(*FCtrl, speed); }));
+    }
+  }
+}
+
+// A container that calls back into the control once, from inside the
+// OnPlayStateChanged of one state.
+class TReactingEvents : public TRecordingEvents {
+ public:
+  TStatus Trigger = bxClosed;
+  std::function<void()> Reaction;
+  bool Reacted = false;
+
+  void OnPlayStateChanged(TStatus NewState) override {
+    TRecordingEvents::OnPlayStateChanged(NewState);
+    if (NewState != Trigger || Reacted || !Reaction) return;
+    Reacted = true;
+    Reaction();
+  }
+};
+
+// A second recording, told from the first by its size.
+std::string OtherRecording() {
+  static const std::string path = WriteMinuteRecording(32, 24, "other.krm");
+  return path;
+}
+
+// A handler that closes, reopens or stops the control from inside each state
+// change of a member or of the opening, compound actions included: each
+// step goes on only while the state and the source are still what it set.
+TEST(BrindoluxCtrlReentry, HandlerCallsBackFromInsideAStateChange) {
+  using C = TBrindoluxCtrl;
+  enum TReaction { rClose, rOpen, rURL, rStop };
+  const char* const reactionNames[] = {"Close", "Open", "URL", "Stop"};
+  struct TDriver {
+    const char* Name;
+    bool AutoStart;
+    std::vector<TMember> Reach;  // from bxOpened; none: the driver opens
+    TStatus Trigger;
+    TMember Action;              // null: Open of the first recording
+    TStatus AfterStop;           // the state a Stop from the handler leaves
+    bool Ends;                   // the first recording is the short one
+  };
+  const TDriver drivers[] = {
+      {"opening", false, {}, bxOpening, nullptr, bxOpened, false},
+      {"opened, playing at once", true, {}, bxOpened, nullptr, bxPlaying, false},
+      {"Play", false, {}, bxPlaying, &C::Play, bxStopped, false},
+      {"Stop from paused", false, {&C::Play, &C::Pause}, bxPlaying, &C::Stop, bxStopped, false},
+      {"FastForward from opened", false, {}, bxPlaying, &C::FastForward, bxStopped, false},
+      {"Pause", false, {&C::Play}, bxPaused, &C::Pause, bxStopped, false},
+      {"FastForward while playing", false, {&C::Play}, bxScanForward, &C::FastForward, bxStopped, false},
+      {"the end of the recording", true, {}, bxStopped, nullptr, bxStopped, true},
+  };
+  const std::wstring other = Wide(OtherRecording());
+  for (const TDriver& driver : drivers) {
+    const std::wstring first = Wide(driver.Ends ? ShortRecording() : LongRecording());
+    for (TReaction reaction : {rClose, rOpen, rURL, rStop}) {
+      SCOPED_TRACE(std::string(reactionNames[reaction]) + " inside " + driver.Name);
+      TReactingEvents events;
+      auto ctrl = std::make_unique<TBrindoluxCtrl>(&events);
+      ctrl->SetAutoStart(driver.AutoStart);
+      if (driver.Action) {
+        ctrl->Open(first);
+        ASSERT_TRUE(PumpUntil([&] { return ctrl->GetStatus() == bxOpened; }));
+        for (TMember step : driver.Reach) ((*ctrl).*step)();
+      }
+      events.Trigger = driver.Trigger;
+      events.Reaction = [&, reaction] {
+        switch (reaction) {
+          case rClose:
+            ctrl->Close();
+            break;
+          case rOpen:
+            ctrl->Open(other);
+            break;
+          case rURL:
+            ctrl->SetURL(other);
+            break;
+          case rStop:
+            ctrl->Stop();
+            break;
+        }
+      };
+      if (driver.Action)
+        EXPECT_NO_THROW(((*ctrl).*driver.Action)());
+      else
+        EXPECT_NO_THROW(ctrl->Open(first));
+      // The opened report and the end fire their states only once they are
+      // dispatched.
+      ASSERT_TRUE(PumpUntil([&] { return events.Reacted; }));
+
+      const bool reopened = reaction == rOpen || reaction == rURL;
+      const TStatus expected = reaction == rClose ? bxClosed
+                               : reopened         ? (driver.AutoStart ? bxPlaying : bxOpened)
+                                                  : driver.AfterStop;
+      EXPECT_TRUE(PumpUntil([&] { return ctrl->GetStatus() == expected && EngineAgrees(*ctrl, 1); }))
+          << "state " << ctrl->GetStatus();
+      PumpQueued();
+      EXPECT_EQ(ctrl->GetStatus(), expected);
+      // The container heard of every state it is in.
+      ASSERT_FALSE(events.States.empty());
+      EXPECT_EQ(events.States.back(), ctrl->GetStatus());
+      EXPECT_EQ(ctrl->GetURL(), reopened ? other : first);
+      EXPECT_EQ(ctrl->GetKRMWidth(), expected == bxClosed ? 0 : reopened ? 32 : 64);
+    }
   }
 }
 
@@ -321,6 +473,63 @@ TEST_F(BrindoluxCtrlTest, FailingReconnectIsShownAndGoesNoFurther) {
   EXPECT_TRUE(FEvents.States.empty());
 }
 
+// The play thread's clock for the end-during-close test: 0 until armed;
+// armed, it holds the play thread (and says so) until a stop command is
+// queued for it, then jumps far past the recording's end, so that the last
+// record is drawn and the end posted while the control waits for the stop.
+std::atomic<bool> GHoldForStop{false};
+std::atomic<bool> GHolding{false};
+std::atomic<bool> GStopSeen{false};
+
+uint32_t HoldingClock() {
+  if (GStopSeen) return 1000000;
+  if (!GHoldForStop) return 0;
+  GHolding = true;
+  const DWORD start = GetTickCount();
+  MSG msg;
+  while (!PeekMessageW(&msg, nullptr, WM_KRM_STOP, WM_KRM_STOP, PM_NOREMOVE)) {
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= kWaitMs) return 0;
+    MsgWaitForMultipleObjectsEx(0, nullptr, kWaitMs - elapsed, QS_POSTMESSAGE, 0);
+  }
+  GStopSeen = true;
+  return 1000000;
+}
+
+TEST_F(BrindoluxCtrlTest, EndPostedWhileCloseStopsThePlayThreadIsDropped) {
+  static const std::string path = [] {
+    KrmWriter writer(64, 48);
+    writer.SetDuration(300);
+    writer.AddKeyFrame(0, CT_RAW, BmpFileImage(TestPicture(64, 48, 0, 200, 0)));
+    writer.AddMarker(300);
+    const std::string p = TempPath("ending.krm");
+    writer.SaveToFile(p);
+    return p;
+  }();
+  FCtrl->SetAutoStart(false);
+  FCtrl->Open(Wide(path));
+  ASSERT_TRUE(WaitForState(bxOpened));
+  TPlayThread* play = FCtrl->Context().PlayThread;
+  GHoldForStop = false;
+  GHolding = false;
+  GStopSeen = false;
+  play->SetClock(&HoldingClock);
+  FCtrl->Play();
+  // The key frame drawn and the end buffered: once the clock jumps, the end
+  // is due at once.
+  ASSERT_TRUE(PumpUntil([&] { return play->RenderedCount() >= 1 && FCtrl->GetMax() == 300; }));
+  GHoldForStop = true;
+  ASSERT_TRUE(PumpUntil([] { return GHolding.load(); }));
+  FEvents.States.clear();
+  FCtrl->Close();
+  ASSERT_TRUE(GStopSeen) << "the play thread was not held until the stop";
+  MSG msg;
+  EXPECT_FALSE(PeekMessageW(&msg, FCtrl->Handle(), WM_KRM_END, WM_KRM_END, PM_NOREMOVE));
+  PumpQueued();
+  EXPECT_EQ(FEvents.States, std::vector<TStatus>{bxClosed});
+  EXPECT_EQ(FCtrl->GetStatus(), bxClosed);
+}
+
 TEST_F(BrindoluxCtrlTest, EndReportedJustBeforeCloseIsDropped) {
   OpenStill();
   FCtrl->Play();
@@ -444,10 +653,24 @@ TEST_F(BrindoluxCtrlTest, BackgroundColourText) {
       EXPECT_EQ(FCtrl->GetbgColor(), L"#000000");
     }
   }
-  try {
-    FCtrl->SetbgColor(L"FF8000");
-  } catch (const Exception& e) {
-    EXPECT_EQ(e.Message(), "Unknown color format");
+  // The description is the failure's own text: the wrong length, or the
+  // number parser's conversion error, which names the number alone.
+  const struct {
+    const wchar_t* Put;
+    const char* Message;
+  } failures[] = {
+      {L"FF8000", "Unknown color format"},
+      {L"#GG0000", "'0xGG' is not a valid integer value"},
+      {L"#00FFz0", "'0xz0' is not a valid integer value"},
+  };
+  for (const auto& f : failures) {
+    SCOPED_TRACE(f.Put);
+    try {
+      FCtrl->SetbgColor(f.Put);
+      ADD_FAILURE() << "no failure";
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message(), f.Message);
+    }
   }
 }
 

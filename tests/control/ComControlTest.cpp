@@ -24,6 +24,8 @@
 
 namespace {
 
+constexpr DISPID kOnActivate = 1;
+constexpr DISPID kOnDeactivate = 7;
 constexpr DISPID kOnPlayStateChanged = 201;
 constexpr DWORD kWaitMs = 5000;
 
@@ -194,6 +196,7 @@ TEST_F(ComControlTest, CreatedByClassAndProgIDAndActivatedInPlace) {
 
 TEST_F(ComControlTest, UIActivationTakesTheFocusAndMakesTheFormActive) {
   Host();
+  Connect();
   const HWND window = FHost.Window();
   VARIANT_BOOL active = VARIANT_TRUE;
   ASSERT_EQ(S_OK, FControl->get_Active(&active));
@@ -202,12 +205,178 @@ TEST_F(ComControlTest, UIActivationTakesTheFocusAndMakesTheFormActive) {
   ASSERT_EQ(S_OK, FControl->get_Active(&active));
   EXPECT_EQ(VARIANT_TRUE, active);
   EXPECT_EQ(window, GetFocus());
+  EXPECT_EQ(1u, FEvents.Count(kOnActivate));
+  // Activating what is active tells nothing new.
+  ASSERT_EQ(S_OK, FHost.Object()->DoVerb(OLEIVERB_UIACTIVATE, nullptr, nullptr, 0, FParent, &FBounds));
+  EXPECT_EQ(1u, FEvents.Count(kOnActivate));
+  EXPECT_EQ(0u, FEvents.Count(kOnDeactivate));
   TComPtr<IOleInPlaceObject> inPlace;
   ASSERT_EQ(S_OK, FHost.Query(inPlace));
   ASSERT_EQ(S_OK, inPlace->UIDeactivate());
   ASSERT_EQ(S_OK, FControl->get_Active(&active));
   EXPECT_EQ(VARIANT_FALSE, active);
   EXPECT_TRUE(IsWindowVisible(window));
+  EXPECT_EQ(1u, FEvents.Count(kOnDeactivate));
+  ASSERT_EQ(S_OK, inPlace->UIDeactivate());
+  EXPECT_EQ(1u, FEvents.Count(kOnDeactivate));
+
+  // Leaving in-place activation while UI-active deactivates the form too.
+  ASSERT_EQ(S_OK, FHost.Object()->DoVerb(OLEIVERB_UIACTIVATE, nullptr, nullptr, 0, FParent, &FBounds));
+  EXPECT_EQ(2u, FEvents.Count(kOnActivate));
+  ASSERT_EQ(S_OK, inPlace->InPlaceDeactivate());
+  EXPECT_EQ(2u, FEvents.Count(kOnDeactivate));
+}
+
+TEST_F(ComControlTest, ContainerMayLetGoInsideOnDeactivate) {
+  Host();
+  ASSERT_EQ(S_OK, FHost.Object()->DoVerb(OLEIVERB_UIACTIVATE, nullptr, nullptr, 0, FParent, &FBounds));
+  TComPtr<IOleInPlaceObject> inPlace;
+  ASSERT_EQ(S_OK, FHost.Query(inPlace));
+  bool released = false;
+  ASSERT_EQ(S_OK, FHost.ConnectEvents(DIID_IBrindoluxEvents, [&](DISPID dispid, DISPPARAMS&) {
+    if (dispid != kOnDeactivate || released) return;
+    released = true;
+    FHost.Release();
+    FControl.Reset();
+  }));
+  // The interface pointer held here is the last reference once the host
+  // has let go inside the event.
+  EXPECT_EQ(S_OK, inPlace->UIDeactivate());
+  EXPECT_TRUE(released);
+  inPlace.Reset();
+  PumpPending();
+  EXPECT_EQ(S_OK, CanUnloadNow());
+}
+
+// A sink that, when the control lets go of it, takes and drops a reference
+// to the control, as a sink that tells the control of its own end might.
+class TTouchingSink final : public IDispatch {
+ public:
+  TTouchingSink(IUnknown* control, bool* destroyed) : FControl(control), FDestroyed(destroyed) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDispatch) &&
+        !IsEqualIID(iid, DIID_IBrindoluxEvents))
+      return E_NOINTERFACE;
+    *object = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++FRefs; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG refs = --FRefs;
+    if (refs == 0) {
+      FControl->AddRef();
+      FControl->Release();
+      *FDestroyed = true;
+      delete this;
+    }
+    return refs;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    if (count) *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
+    return S_OK;
+  }
+
+ private:
+  ULONG FRefs = 1;
+  IUnknown* FControl;  // no reference: the control holds the sink
+  bool* FDestroyed;
+};
+
+TEST_F(ComControlTest, ReferencePairDuringDestructionDoesNotDestroyTwice) {
+  // A second object keeps the library's count above zero: a second
+  // destruction of the first would take it to zero while this one lives.
+  TComPtr<IUnknown> other;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_BrindoluxCtrl, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                   other.ReceiveVoid()));
+  TComPtr<IUnknown> control;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_BrindoluxCtrl, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                   control.ReceiveVoid()));
+  bool destroyed = false;
+  {
+    TComPtr<IConnectionPointContainer> points;
+    ASSERT_EQ(S_OK, control.As(points));
+    TComPtr<IConnectionPoint> point;
+    ASSERT_EQ(S_OK, points->FindConnectionPoint(DIID_IBrindoluxEvents, point.Receive()));
+    TComPtr<IDispatch> sink(new TTouchingSink(control.Get(), &destroyed));
+    DWORD cookie = 0;
+    ASSERT_EQ(S_OK, point->Advise(sink.Get(), &cookie));
+  }
+  control.Reset();
+  EXPECT_TRUE(destroyed);
+  EXPECT_EQ(S_FALSE, CanUnloadNow());
+  other.Reset();
+  EXPECT_EQ(S_OK, CanUnloadNow());
+}
+
+TEST_F(ComControlTest, SinkMayCloseOrReopenInsideTheOpeningEvent) {
+  const std::string first = TempFile("brx_com_reenter_a.krm");
+  const std::string second = TempFile("brx_com_reenter_b.krm");
+  for (const auto& [path, width] : {std::make_pair(first, 64), std::make_pair(second, 32)}) {
+    KrmWriter writer(width, 24);
+    writer.SetDuration(60000);
+    writer.AddKeyFrame(0, CT_RAW, BmpFileImage(TestPicture(width, 24, 0, 200, 0)));
+    writer.SaveToFile(path);
+  }
+  const std::wstring firstWide(first.begin(), first.end());
+  const std::wstring secondWide(second.begin(), second.end());
+  Host();
+  ASSERT_EQ(S_OK, FControl->put_AutoStart(VARIANT_FALSE));
+  struct TCase {
+    const char* Name;
+    std::function<HRESULT()> Reaction;
+    TStatus After;
+    const std::wstring* URL;
+    LONG Width;
+  };
+  const std::vector<TCase> cases = {
+      {"Close", [&] { return FControl->Close(); }, bxClosed, &firstWide, 0},
+      {"Open", [&] { return FControl->Open(TBstr(secondWide)); }, bxOpened, &secondWide, 32},
+      {"URL", [&] { return FControl->put_URL(TBstr(secondWide)); }, bxOpened, &secondWide, 32},
+  };
+  for (const TCase& test : cases) {
+    SCOPED_TRACE(test.Name);
+    ASSERT_EQ(S_OK, FControl->Close());
+    bool reacted = false;
+    HRESULT reaction = E_FAIL;
+    ASSERT_EQ(S_OK, FHost.ConnectEvents(DIID_IBrindoluxEvents, [&](DISPID dispid, DISPPARAMS& params) {
+      if (dispid != kOnPlayStateChanged || reacted || params.cArgs != 1 || params.rgvarg[0].lVal != bxOpening)
+        return;
+      reacted = true;
+      reaction = test.Reaction();
+    }));
+    EXPECT_EQ(S_OK, FControl->Open(TBstr(firstWide))) << ErrorDescription();
+    EXPECT_TRUE(reacted);
+    EXPECT_EQ(S_OK, reaction);
+    TStatus status = bxSeeking;
+    EXPECT_TRUE(PumpUntil([&] { return SUCCEEDED(FControl->get_Status(&status)) && status == test.After; },
+                          kWaitMs))
+        << status;
+    PumpPending();
+    EXPECT_EQ(S_OK, FControl->get_Status(&status));
+    EXPECT_EQ(test.After, status);
+    BSTR url = nullptr;
+    ASSERT_EQ(S_OK, FControl->get_URL(&url));
+    EXPECT_EQ(*test.URL, TakeBstr(url));
+    LONG width = -1;
+    EXPECT_EQ(S_OK, FControl->get_KRMWidth(&width));
+    EXPECT_EQ(test.Width, width);
+    FHost.DisconnectEvents();
+  }
+  FHost.Release();
+  FControl.Reset();
+  std::remove(first.c_str());
+  std::remove(second.c_str());
 }
 
 TEST_F(ComControlTest, FormMembersActOnTheControlsWindow) {
