@@ -271,6 +271,25 @@ void TBackBuffer::DrawCursorUpdate(const FrameRecord& frame, const uint8_t* imag
   }
 }
 
+void TBackBuffer::BeginBatch() {
+  if (FMouse == nullptr) return;
+  const bool shown = FMouse->Shown();
+  FMouse->BeginDeferred();
+  if (shown) AddCursorRect();
+}
+
+void TBackBuffer::EndBatch() {
+  // A key frame may have set the picture up anew during the batch, with a
+  // cursor that was never deferred; ending that one changes nothing.
+  if (FMouse == nullptr) return;
+  FMouse->EndDeferred();
+  if (FMouse->Shown()) AddCursorRect();
+}
+
+void TBackBuffer::AddCursorRect() {
+  AddDirtyRect({FMouse->X(), FMouse->Y(), FMouse->X() + FMouse->Width(), FMouse->Y() + FMouse->Height()});
+}
+
 void TBackBuffer::GetDirtyRect(RECT& rect, bool clear) {
   rect = FDirtyRect;
   if (clear) FDirtyRect = {0, 0, 0, 0};
@@ -293,5 +312,5 @@ void TBackBuffer::AddDirtyRect(const RECT& rect) {
 void TBackBuffer::InvalidateCursor() {
   if (FMouse == nullptr) return;
   if (FMouse->X() < 0 || FMouse->Y() < 0) throw Exception(WideToGBK(L"参数无效"));
-  AddDirtyRect({FMouse->X(), FMouse->Y(), FMouse->X() + FMouse->Width(), FMouse->Y() + FMouse->Height()});
+  AddCursorRect();
 }

@@ -36,6 +36,13 @@ class TBackBuffer {
   // thread asks it to skip a bad record instead of ending.
   bool CanDraw(const FrameRecord& frame, const uint8_t* image, uint32_t imageLength, std::string& why) const;
 
+  // Around drawing that nobody sees record by record (a seek's replay): the
+  // cursor is lifted once before and drawn once after, where the last record
+  // left it, instead of around every record. The caller holds the lock for
+  // each call; neither raises.
+  void BeginBatch();
+  void EndBatch();
+
   void GetDirtyRect(RECT& rect, bool clear);
   void AddDirtyRect(const RECT& rect);
   void InvalidateCursor();
@@ -62,6 +69,7 @@ class TBackBuffer {
   bool DrawDirect(const FrameRecord& frame, const uint8_t* image);
   void DrawWithGdi(const FrameRecord& frame, const uint8_t* image);
   void DrawCursorUpdate(const FrameRecord& frame, const uint8_t* image, uint32_t imageLength);
+  void AddCursorRect();
 
   TMemoryDC FDC;
   HGDIOBJ FOldBitmap = nullptr;

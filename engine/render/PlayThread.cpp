@@ -10,6 +10,7 @@
 #include <exception>
 
 #include "decode/Decoder.h"
+#include "render/BitmapImage.h"
 #include "base/EngineMessages.h"
 #include "base/Exception.h"
 #include "base/FramesBuffer.h"
@@ -57,7 +58,32 @@ class TSignalOnExit {
   HANDLE FEvent;
 };
 
+// Lifts the cursor off the picture for the scope of a replay and draws it
+// again once at its end.
+class TCursorBatch {
+ public:
+  TCursorBatch(TBackBuffer& buffer, bool on) : FBuffer(on ? &buffer : nullptr) {
+    if (!FBuffer) return;
+    TBackBufferLock lock(*FBuffer);
+    FBuffer->BeginBatch();
+  }
+  ~TCursorBatch() {
+    if (!FBuffer) return;
+    TBackBufferLock lock(*FBuffer);
+    FBuffer->EndBatch();
+  }
+  TCursorBatch(const TCursorBatch&) = delete;
+  TCursorBatch& operator=(const TCursorBatch&) = delete;
+
+ private:
+  TBackBuffer* FBuffer;
+};
+
 constexpr uint32_t kBmpSizeOffset = 2;
+// A replay looks at its queue after at least this many ms of its clock: a
+// waiting command still cuts it short at once, but a replay of hundreds of
+// small records no longer pays two looks for each.
+constexpr uint32_t kReplayLookMs = 2;
 // The longest wait for a record's time, in ms.
 constexpr uint32_t kMaxRecordWait = 50;
 constexpr const char* kDumpFileName = "c:\\dump.txt";
@@ -66,6 +92,14 @@ uint32_t ReadU32(const uint8_t* p) {
   uint32_t value;
   std::memcpy(&value, p, sizeof value);
   return value;
+}
+
+// Only a whole bitmap goes into the cache or comes out of it: the cached
+// copy keeps its length in its size field at offset 2, which a shorter
+// picture does not even have.
+bool Cacheable(const uint8_t* picture, uint32_t length) {
+  std::string why;
+  return CheckBitmapImage(picture, length, TBitmapUse::Patch, why);
 }
 
 }  // namespace
@@ -167,7 +201,7 @@ void TPlayThread::Dispatch(const MSG& Msg) {
     case WM_KRM_PLAY:
       FSpeed = 1;
       FState = psPlaying;
-      PlayLoop();
+      RestartLoop();
       break;
     case WM_KRM_PAUSE:
       FState = psPaused;
@@ -176,19 +210,29 @@ void TPlayThread::Dispatch(const MSG& Msg) {
     case WM_KRM_FAST:
       FSpeed = std::min(FSpeed * 2, MaxSpeed);
       FState = psPlaying;
-      PlayLoop();
+      RestartLoop();
       break;
     case WM_KRM_REPAINT:
       PostDirtyRect(true);
-      if (FState == psPlaying) PlayLoop();
+      if (FState == psPlaying) RestartLoop();
       break;
     default:
       break;
   }
 }
 
+void TPlayThread::RestartLoop() {
+  // The loop asks the source for what it needs from here on; a key frame
+  // requested before must not keep a later seek into its interval from
+  // reaching the source, or nothing would move again.
+  FRequestedKeyTime = -1;
+  PlayLoop();
+}
+
 void TPlayThread::HandleStop() {
   TSignalOnExit signal(FEvent.Get());
+  // The source's stop drops whatever seek it had been asked for.
+  FRequestedKeyTime = -1;
   FState = psStopped;
   FBasePosition = 0;
   FElapsed = 0;
@@ -320,49 +364,53 @@ void TPlayThread::DrawKeyFrame(const FrameRecord* Frame) {
   for (KeyFrameEntry* entry : entries) {
     if (entry->Header.Time == Frame->Time && entry->Picture) {
       // The cached copy carries its own length in its size field.
+      const uint32_t held = ReadU32(entry->Picture + kBmpSizeOffset);
+      if (!Cacheable(entry->Picture, held)) break;
       picture = entry->Picture;
-      length = ReadU32(entry->Picture + kBmpSizeOffset);
+      length = held;
       break;
     }
   }
   if (!picture) {
     if (!DecodeRecord(Frame, picture, length)) return;
-    // The cached copy's size field is set to the bytes it holds, so that a
-    // reuse never trusts a size the recording made up.
-    if (entries.size() >= KeyFrameCacheSize) {
-      KeyFrameEntry* entry = entries.front();
-      const uint32_t held = entry->Picture ? ReadU32(entry->Picture + kBmpSizeOffset) : 0;
-      bool room = true;
-      if (length > held) {
-        auto* grown = static_cast<uint8_t*>(std::realloc(entry->Picture, length));
-        if (grown)
-          entry->Picture = grown;
-        else
-          room = false;
-      }
-      if (room) {
-        entry->Header = *Frame;
-        std::memcpy(entry->Picture, picture, length);
-        std::memcpy(entry->Picture + kBmpSizeOffset, &length, sizeof length);
-        entries.erase(entries.begin());
-        entries.push_back(entry);
-      }
-    } else if (FCacheKeyFrames) {
-      KeyFrameEntry* entry = AllocKeyFrameEntry();
-      uint8_t* copy = static_cast<uint8_t*>(std::malloc(length));
-      if (entry && copy) {
-        entry->Header = *Frame;
-        std::memcpy(copy, picture, length);
-        std::memcpy(copy + kBmpSizeOffset, &length, sizeof length);
-        entry->Picture = copy;
-        entries.push_back(entry);
-      } else {
-        std::free(copy);
-        FreeKeyFrameEntry(entry);
-      }
-    }
+    // A picture that is no whole bitmap stays out of the cache; drawing it
+    // below logs and skips it.
+    if (Cacheable(picture, length)) CacheKeyFrame(entries, Frame, picture, length);
   }
   DrawChecked(Frame, picture, length);
+}
+
+void TPlayThread::CacheKeyFrame(TKeyFramesBuffer::TList& Entries, const FrameRecord* Frame,
+                                const uint8_t* Picture, uint32_t Length) {
+  // The cached copy's size field is set to the bytes it holds, so that a
+  // reuse never trusts a size the recording made up.
+  if (Entries.size() >= KeyFrameCacheSize) {
+    KeyFrameEntry* entry = Entries.front();
+    const uint32_t held = entry->Picture ? ReadU32(entry->Picture + kBmpSizeOffset) : 0;
+    if (Length > held) {
+      auto* grown = static_cast<uint8_t*>(std::realloc(entry->Picture, Length));
+      if (!grown) return;
+      entry->Picture = grown;
+    }
+    entry->Header = *Frame;
+    std::memcpy(entry->Picture, Picture, Length);
+    std::memcpy(entry->Picture + kBmpSizeOffset, &Length, sizeof Length);
+    Entries.erase(Entries.begin());
+    Entries.push_back(entry);
+  } else if (FCacheKeyFrames) {
+    KeyFrameEntry* entry = AllocKeyFrameEntry();
+    uint8_t* copy = static_cast<uint8_t*>(std::malloc(Length));
+    if (entry && copy) {
+      entry->Header = *Frame;
+      std::memcpy(copy, Picture, Length);
+      std::memcpy(copy + kBmpSizeOffset, &Length, sizeof Length);
+      entry->Picture = copy;
+      Entries.push_back(entry);
+    } else {
+      std::free(copy);
+      FreeKeyFrameEntry(entry);
+    }
+  }
 }
 
 bool TPlayThread::DecodeRecord(const FrameRecord* Frame, const uint8_t*& Image, uint32_t& ImageLength) {
@@ -433,9 +481,18 @@ void TPlayThread::RenderRange(int32_t First, int32_t Last) {
     const int32_t count = int32_t(locked.List.size());
     if (Last == -1) Last = count - 1;
     if (Last >= count || First < 0) return;
+    // Nothing of a replay is seen before it ends, so the cursor is lifted
+    // once around the whole of it and the queue looked at only every few
+    // milliseconds; the picture comes out the same.
+    const bool batched = !FReplayRecordByRecord;
+    TCursorBatch cursor(*FBackBuffer, batched);
+    uint32_t looked = FClock();
     for (int32_t index = First; index <= Last; ++index) {
       // A waiting seek does not stop the replay; it is merged afterwards.
-      if (OtherCommandWaiting()) break;
+      if (!batched || index == First || uint32_t(FClock() - looked) >= kReplayLookMs) {
+        if (OtherCommandWaiting()) break;
+        looked = FClock();
+      }
       const FrameRecord* frame = locked.List[size_t(index)];
       frames.FCurrentIndex = index;
       FLastSampleTime = frame->Time;
@@ -446,7 +503,10 @@ void TPlayThread::RenderRange(int32_t First, int32_t Last) {
 }
 
 void TPlayThread::HandleFrameReady(int32_t Index) {
-  RenderRange(0, Index);
+  // A negative index means that no record for the time is buffered yet (the
+  // first one read lies after it), not "the last record": the loop draws
+  // the records as their time comes.
+  if (Index >= 0) RenderRange(0, Index);
   FRequestedKeyTime = -1;
   if (FState == psPlaying) PostCommand(WM_KRM_PLAY);
 }

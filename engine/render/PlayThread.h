@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "base/KeyFramesBuffer.h"
 #include "render/BackBuffer.h"
 #include "format/KRMFormat.h"
 #include "base/WorkerThread.h"
@@ -62,6 +63,11 @@ class TPlayThread : public TWorkerThread {
   // Set by the control once, right after creation and before any command.
   std::atomic<bool> FCacheKeyFrames{true};
   std::atomic<bool> FIgnoreTimestamp{false};
+  // A seek's replay as it was before it was batched: the cursor lifted and
+  // put back around every record, the queue looked at before each. Not a
+  // setting of the control: only the benchmark's baseline and the test that
+  // holds both pictures side by side use it.
+  std::atomic<bool> FReplayRecordByRecord{false};
 
  protected:
   void Execute() override;
@@ -72,12 +78,18 @@ class TPlayThread : public TWorkerThread {
   void PostToWindow(UINT Msg, WPARAM wParam, LPARAM lParam);
   void Dispatch(const MSG& Msg);
   void HandleStop();
+  // Runs the play loop for a play, fast-forward or repaint command.
+  void RestartLoop();
   void PlayLoop();
   // Waits up to Ms (at least 1) for a posted command.
   void WaitForCommand(uint32_t Ms);
   void RenderFrame(const FrameRecord* Frame, bool AskMore);
   void DrawRecord(const FrameRecord* Frame);
   void DrawKeyFrame(const FrameRecord* Frame);
+  // Keeps a copy of a decoded key frame that passed the bitmap check; the
+  // caller holds the cache's list.
+  void CacheKeyFrame(TKeyFramesBuffer::TList& Entries, const FrameRecord* Frame, const uint8_t* Picture,
+                     uint32_t Length);
   // Decodes the record's payload into the decoder's shared block (the caller
   // holds the decoder lock); false, after logging, when nothing usable came
   // out and the record must be skipped. A cursor update without payload

@@ -53,10 +53,34 @@ void TVirtualMouse::Show(int32_t x, int32_t y) {
     x = FX;
     y = FY;
   }
+  if (!FDeferred && !Draw(x, y)) return;
+  FX = x;
+  FY = y;
+  FShown = true;
+}
+
+void TVirtualMouse::Hide() {
+  if (!FShown) return;
+  if (FDrawn) Restore();
+  FShown = false;
+}
+
+void TVirtualMouse::BeginDeferred() {
+  if (FDrawn) Restore();
+  FDeferred = true;
+}
+
+void TVirtualMouse::EndDeferred() {
+  if (!FDeferred) return;
+  FDeferred = false;
+  if (FShown && !FDrawn && !Draw(FX, FY)) FShown = false;
+}
+
+bool TVirtualMouse::Draw(int32_t x, int32_t y) {
   TMemoryDC scratch(CreateCompatibleDC(FTarget));
   // Without a context nothing was saved, so the cursor must not count as
   // shown: hiding it would paint stale pixels over the picture.
-  if (scratch == nullptr) return;
+  if (scratch == nullptr) return false;
   {
     TSelection background(scratch.get(), FBackground.get());
     BitBlt(scratch.get(), 0, 0, FWidth, FHeight, FTarget, x, y, SRCCOPY);
@@ -65,19 +89,17 @@ void TVirtualMouse::Show(int32_t x, int32_t y) {
     TSelection cursor(scratch.get(), FCursor.get());
     TransparentBlt(FTarget, x, y, FWidth, FHeight, scratch.get(), 0, 0, FWidth, FHeight, TransparentColor);
   }
-  FX = x;
-  FY = y;
-  FShown = true;
+  FDrawn = true;
+  return true;
 }
 
-void TVirtualMouse::Hide() {
-  if (!FShown) return;
+void TVirtualMouse::Restore() {
   TMemoryDC scratch(CreateCompatibleDC(FTarget));
   if (scratch != nullptr) {
     TSelection background(scratch.get(), FBackground.get());
     BitBlt(FTarget, FX, FY, FWidth, FHeight, scratch.get(), 0, 0, SRCCOPY);
   }
-  FShown = false;
+  FDrawn = false;
 }
 
 bool TVirtualMouse::HitTest(const RECT& rect) const {

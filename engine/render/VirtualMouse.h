@@ -59,6 +59,13 @@ class TVirtualMouse {
   // next Show. Raises Exception on an image that cannot be drawn safely.
   void SetImage(const uint8_t* image, uint32_t length);
 
+  // Between these two, Show and Hide only move and flag the cursor: it is
+  // lifted off the picture once at the start and drawn once at the end,
+  // where the last Show left it. The picture comes out as if it had been
+  // drawn and lifted around every change in between.
+  void BeginDeferred();
+  void EndDeferred();
+
   bool Shown() const { return FShown; }
   int32_t X() const { return FX; }
   int32_t Y() const { return FY; }
@@ -66,7 +73,15 @@ class TVirtualMouse {
   int32_t Height() const { return FHeight; }
 
  private:
+  // Saves the pixels at (x, y) and draws the cursor there; false when
+  // nothing was saved.
+  bool Draw(int32_t x, int32_t y);
+  // Puts the saved pixels back.
+  void Restore();
+
   bool FShown = false;
+  bool FDrawn = false;  // on the picture now; differs from FShown only while deferred
+  bool FDeferred = false;
   int32_t FWidth = 0;
   int32_t FHeight = 0;
   TBitmapHandle FBackground;

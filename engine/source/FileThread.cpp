@@ -1,6 +1,8 @@
 #include "source/FileThread.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -11,6 +13,7 @@
 #include "base/FramesBuffer.h"
 #include "base/GlobalLib.h"
 #include "base/IndexTable.h"
+#include "render/BitmapImage.h"
 #include "source/InternetStream.h"
 #include "base/Log.h"
 #include "base/SystemText.h"
@@ -19,7 +22,6 @@
 namespace {
 
 constexpr uint32_t BmpFileHeaderSize = 14;
-constexpr uint32_t BmpHeadersSize = 54;  // file header and the 40-byte info header
 
 int32_t ReadInt32(const uint8_t* p) {
   int32_t v;
@@ -27,28 +29,17 @@ int32_t ReadInt32(const uint8_t* p) {
   return v;
 }
 
-uint16_t ReadUInt16(const uint8_t* p) {
-  uint16_t v;
-  std::memcpy(&v, p, sizeof(v));
-  return v;
-}
-
-bool SupportedBitCount(uint16_t bits) {
-  return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
-}
-
-// Width and height of a BMP file image's info header; code 10 unless it is
-// one the player can show.
-void CheckBitmap(const uint8_t* image, uint64_t length, uint32_t& width, uint32_t& height) {
-  if (length < BmpHeadersSize || image[0] != 'B' || image[1] != 'M') throw EKRMError(KRM_ERR_FILE_FORMAT);
-  int64_t w = ReadInt32(image + BmpFileHeaderSize + 4);
-  int64_t h = ReadInt32(image + BmpFileHeaderSize + 8);
-  if (h < 0) h = -h;
-  uint16_t bits = ReadUInt16(image + BmpFileHeaderSize + 14);
-  if (w < 1 || w > 65535 || h < 1 || h > 65535 || !SupportedBitCount(bits))
+// Width and height of a picture's BMP file image; code 10 unless the back
+// buffer can draw it, so that no picture opens that would never show.
+void CheckPicture(const uint8_t* image, uint64_t length, uint32_t& width, uint32_t& height) {
+  std::string why;
+  if (length > UINT32_MAX || !CheckBitmapImage(image, uint32_t(length), TBitmapUse::Patch, why)) {
+    GlobalLog().AddLine("Picture not shown: " + why);
     throw EKRMError(KRM_ERR_FILE_FORMAT);
-  width = static_cast<uint32_t>(w);
-  height = static_cast<uint32_t>(h);
+  }
+  const BmpInfoHeader& info = BmpInfo(image);
+  width = uint32_t(info.biWidth);
+  height = uint32_t(info.biHeight < 0 ? -int64_t(info.biHeight) : int64_t(info.biHeight));
 }
 
 struct TMallocFree {
@@ -106,6 +97,7 @@ void TFileThread::HandleOpen() {
     FreeStream();
     FFileKind = fkUnknown;
     FDataBroken = false;
+    FReadFailed = false;
     SetState(rsIdle);
     const std::wstring& url = URL();
     const std::string urlBytes = WideToAnsi(url);
@@ -183,14 +175,14 @@ void TFileThread::OpenPicture(TFileKind Kind) {
       length =
           TDecoder::UnZipBuffer(jpeg.get(), static_cast<uint32_t>(got), CT_JPEG, PicturePayloadSize, payload);
     }
-    if (length < int64_t(BmpHeadersSize)) throw EKRMError(KRM_ERR_FILE_FORMAT);
+    if (length < int64_t(BMP_HEADERS_SIZE)) throw EKRMError(KRM_ERR_FILE_FORMAT);
     // JPEG payloads decode upside down (negative height); a picture shows upright.
     int32_t height = ReadInt32(payload + BmpFileHeaderSize + 8);
     height = -height;
     std::memcpy(payload + BmpFileHeaderSize + 8, &height, sizeof(height));
   }
   uint32_t width = 0, height = 0;
-  CheckBitmap(payload, static_cast<uint64_t>(std::max<int64_t>(length, 0)), width, height);
+  CheckPicture(payload, static_cast<uint64_t>(std::max<int64_t>(length, 0)), width, height);
   PlayerContext* context = Context();
   context->Header.Width = static_cast<uint16_t>(width);
   context->Header.Height = static_cast<uint16_t>(height);
@@ -232,11 +224,20 @@ void TFileThread::HandleRead(int32_t Time) {
       if (chunk == 0 || FReceive.FreeSpace() == nullptr)
         throw Exception("BufferSize=" + std::to_string(FReceive.BufferSize()) + ", UsedSize=" +
                         std::to_string(FReceive.UsedSize()) + ", BytesToRead=" + std::to_string(chunk));
+      // After a read that gave nothing (a file still being written, a
+      // failed request) the next one waits out the pause, however often the
+      // play thread asks; a queued command ends the pause and this read.
+      if (FReadFailed) {
+        const DWORD since = GetTickCount() - FFailedAt;
+        if (since < RetryDelayMs) {
+          MsgWaitForMultipleObjectsEx(0, nullptr, RetryDelayMs - since, QS_ALLPOSTMESSAGE, MWMO_INPUTAVAILABLE);
+          continue;
+        }
+      }
       int64_t got = ReadWhole(FReceive.FreeSpace(), static_cast<int64_t>(chunk));
-      if (got <= 0) {
-        // Nothing came (a file still being written, a failed request): try
-        // again shortly, unless a command arrives first.
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, RetryDelayMs, QS_ALLPOSTMESSAGE);
+      FReadFailed = got <= 0;
+      if (FReadFailed) {
+        FFailedAt = GetTickCount();
         continue;
       }
       got = std::min<int64_t>(got, static_cast<int64_t>(chunk));

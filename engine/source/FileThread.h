@@ -20,8 +20,9 @@ class TFileThread : public TReadThread {
   static constexpr uint32_t PicturePayloadSize = PictureBlockSize - KRM_RECORD_HEADER_SIZE;
   // Read-ahead chunk: a queued command is seen at least this often.
   static constexpr uint32_t ChunkSize = 32768;
-  // Pause before reading again when the stream gave nothing (a file still
-  // being written, a failed HTTP request); a queued command ends it early.
+  // Least time between a read that gave nothing (a file still being
+  // written, a failed HTTP request) and the next; a queued command ends the
+  // pause early.
   static constexpr DWORD RetryDelayMs = 300;
 
   using TReadThread::TReadThread;
@@ -53,4 +54,8 @@ class TFileThread : public TReadThread {
   // A record announcing more than the frame data still holds can never be
   // completed: reading ends there as at the end of the data.
   std::atomic<bool> FDataBroken{false};
+  // The last read gave nothing, at tick FFailedAt: the next waits until
+  // RetryDelayMs have passed. The source thread's alone.
+  bool FReadFailed = false;
+  DWORD FFailedAt = 0;
 };

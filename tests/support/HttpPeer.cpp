@@ -60,9 +60,12 @@ void THttpPeer::Serve(const std::string& path, std::vector<uint8_t> body) {
 }
 
 void THttpPeer::SetMode(TMode mode, uint64_t stallAfter) {
-  std::lock_guard<std::mutex> guard(FLock);
-  FMode = mode;
-  FStallAfter = stallAfter;
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    FMode = mode;
+    FStallAfter = stallAfter;
+  }
+  FChanged.notify_all();
 }
 
 std::string THttpPeer::URL(const std::string& path) const {
@@ -110,6 +113,11 @@ void THttpPeer::AcceptLoop() {
     {
       std::lock_guard<std::mutex> guard(FLock);
       if (FStopping) break;
+      // Closed here, not in SetMode: this thread is the one selecting on it.
+      if (FMode == TMode::Refuse && FListener != INVALID_SOCKET) {
+        closesocket(FListener);
+        FListener = INVALID_SOCKET;
+      }
     }
     if (std::chrono::steady_clock::now() > deadline) {
       // Lifetime over: end as if the test had shut the peer down.
@@ -118,6 +126,10 @@ void THttpPeer::AcceptLoop() {
       for (SOCKET s : FClients) shutdown(s, SD_BOTH);
       FChanged.notify_all();
       break;
+    }
+    if (FListener == INVALID_SOCKET) {
+      Wait(50);
+      continue;
     }
     fd_set readable;
     FD_ZERO(&readable);
@@ -198,16 +210,26 @@ void THttpPeer::Connection(SOCKET client) {
     TMode mode;
     uint64_t stallAfter;
     {
-      std::lock_guard<std::mutex> guard(FLock);
+      std::unique_lock<std::mutex> lock(FLock);
       FRequests.push_back(request);
+      FChanged.notify_all();
+      FChanged.wait(lock, [&] { return FStopping || FMode != TMode::Hold; });
+      if (FStopping) break;
       auto it = FFiles.find(request.Path);
       found = it != FFiles.end();
       if (found) served = it->second;
       mode = FMode;
       stallAfter = FStallAfter;
     }
-    FChanged.notify_all();
 
+    // A connection kept alive from before is dropped too: the client has to
+    // connect again, and is refused.
+    if (mode == TMode::Refuse) break;
+    if (mode == TMode::ServerError) {
+      std::string answer = "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n";
+      if (!SendAll(client, answer.data(), answer.size())) break;
+      continue;
+    }
     if (!found || mode == TMode::NotFound) {
       std::string answer = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n";
       if (!SendAll(client, answer.data(), answer.size())) break;

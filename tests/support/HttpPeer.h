@@ -24,6 +24,9 @@ class THttpPeer {
     IgnoreRange,  // 200 and the whole body, whatever the range
     Stall,        // sends the headers and StallAfter bytes, then nothing
     CloseEarly,   // announces the whole answer, closes after StallAfter bytes
+    ServerError,  // 500 for everything
+    Hold,         // takes requests but answers none until the mode changes
+    Refuse,       // stops listening for good: every connection is refused
   };
   struct TRequest {
     std::string Method;
@@ -37,6 +40,7 @@ class THttpPeer {
   THttpPeer& operator=(const THttpPeer&) = delete;
 
   void Serve(const std::string& path, std::vector<uint8_t> body);
+  // A held request is answered in the new mode.
   void SetMode(TMode mode, uint64_t stallAfter = 0);
   uint16_t Port() const { return FPort; }
   std::string URL(const std::string& path) const;

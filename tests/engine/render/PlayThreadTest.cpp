@@ -1,5 +1,9 @@
 // The play thread against recordings from the test writer, read by the real
 // file source and reported to a window that stands for the control.
+// clang-format off
+// Winsock before anything that includes windows.h.
+#include "HttpPeer.h"
+// clang-format on
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -22,6 +26,7 @@
 #include "base/KeyFramesBuffer.h"
 #include "KrmWriter.h"
 #include "base/Log.h"
+#include "render/BitmapImage.h"
 #include "render/PlayThread.h"
 #include "base/PlayerContext.h"
 
@@ -204,6 +209,10 @@ class PlayThreadTest : public ::testing::Test {
     const std::string path = TempPath(name);
     writer.SaveToFile(path);
     FFiles.push_back(path);
+    OpenURL(path, ignoreTimestamp, fakeClock, gated);
+  }
+  void OpenURL(const std::string& url, bool ignoreTimestamp, bool fakeClock = false, bool gated = false) {
+    const std::string& path = url;
     if (gated) {
       auto source = std::make_unique<TGatedFileThread>(&FContext);
       FGated = source.get();
@@ -247,6 +256,17 @@ class PlayThreadTest : public ::testing::Test {
     }
     buffer.Unlock();
     return worst;
+  }
+
+  // The picture's bytes as they are, cursor included.
+  std::vector<uint8_t> Snapshot() {
+    TBackBuffer& buffer = FPlay->BackBuffer();
+    buffer.Lock();
+    GdiFlush();
+    std::vector<uint8_t> bytes;
+    if (buffer.Active()) bytes.assign(buffer.Bits(), buffer.Bits() + size_t(buffer.Height()) * buffer.RowBytes());
+    buffer.Unlock();
+    return bytes;
   }
 
   HWND FWindow = nullptr;
@@ -491,7 +511,7 @@ class PlayThreadSeekTest : public PlayThreadTest {
  protected:
   // Key frames at 0 and 1000, a patch every 100 ms between; each patch
   // paints one more column so every step has its own picture.
-  void OpenSteps() {
+  void OpenSteps(bool fakeClock = false) {
     FKey0 = TestPicture::Gradient(W, H);
     FKey1 = Solid(W, H, 200, 30, 30);
     KrmWriter writer(W, H);
@@ -501,7 +521,7 @@ class PlayThreadSeekTest : public PlayThreadTest {
       for (int s = 1; s <= 9; ++s)
         writer.AddFrame(k * 1000 + s * 100, FT_COPY, CT_RAW, BmpFileImage(Column(s)), uint16_t(s * 4), 0);
     }
-    Open(writer, "steps", true);
+    Open(writer, "steps", true, fakeClock);
     ASSERT_TRUE(PlayToTime(1900));
     FPlay->Pause();
     Drain();
@@ -615,15 +635,20 @@ TEST(PlayThreadBare, SeekIsIgnoredWhileStoppedAndTakenWhilePaused) {
   TDecoder::UninitDecoder();
 }
 
-TEST_F(PlayThreadTest, FarSeekAsksTheSourceOncePerKeyFrame) {
-  // Big raw key frames, one a second: the source buffers about 5 MB, so
-  // the later ones are not buffered at first.
-  const int w = 320, h = 240;
-  KrmWriter writer(w, h);
+// Big raw key frames, one a second, each of its own colour: the source
+// buffers about 5 MB, so the later ones are not buffered at first.
+constexpr int kFarW = 320, kFarH = 240;
+KrmWriter FarRecording() {
+  KrmWriter writer(kFarW, kFarH);
   writer.SetDuration(59000);
   for (int s = 0; s < 60; ++s)
-    writer.AddKeyFrame(s * 1000, CT_RAW, BmpFileImage(Solid(w, h, uint8_t(s * 4), 0, 0)));
-  Open(writer, "far", false, true, true);
+    writer.AddKeyFrame(s * 1000, CT_RAW, BmpFileImage(Solid(kFarW, kFarH, uint8_t(s * 4), 0, 0)));
+  return writer;
+}
+
+TEST_F(PlayThreadTest, FarSeekAsksTheSourceOncePerKeyFrame) {
+  const int w = kFarW, h = kFarH;
+  Open(FarRecording(), "far", false, true, true);
   FPlay->Play();
   ASSERT_TRUE(WaitUntil([&] { return FPlay->RenderedCount() == 1 && FFrames.IsFull(); }));
   FPlay->Pause();
@@ -645,6 +670,170 @@ TEST_F(PlayThreadTest, FarSeekAsksTheSourceOncePerKeyFrame) {
   EXPECT_EQ(FGated->Seeks, 2);
   EXPECT_EQ(FPlay->GetPosition(), 45200u);
   EXPECT_EQ(MaxDifference(Solid(w, h, 45 * 4, 0, 0)), 0);
+}
+
+
+// ---- hardening -------------------------------------------------------------
+
+// Key frames whose pictures are too short for a bitmap: neither cached nor
+// taken from the cache, with the cache on as the play thread starts.
+TEST_F(PlayThreadTest, KeyFramesThatAreNoPictureStayOutOfTheCache) {
+  Bytes sizeSaysThree = BmpFileImage(Solid(W, H, 9, 9, 9));
+  const uint32_t three = 3;
+  std::memcpy(&sizeSaysThree[2], &three, 4);
+  const TestPicture last = Solid(W, H, 30, 60, 90);
+  KrmWriter writer(W, H);
+  writer.SetDuration(500);
+  writer.AddKeyFrame(0, CT_RAW, BmpFileImage(TestPicture::Gradient(W, H)));
+  writer.AddKeyFrame(100, CT_RAW, Bytes{1, 2, 3});  // a cache with room appends
+  writer.AddKeyFrame(200, CT_RAW, BmpFileImage(Solid(W, H, 200, 10, 10)));
+  writer.AddKeyFrame(300, CT_RAW, BmpFileImage(Solid(W, H, 10, 200, 10)));
+  writer.AddKeyFrame(400, CT_ZLIB, ZlibCompress(sizeSaysThree));  // a full cache reuses
+  writer.AddKeyFrame(500, CT_RAW, BmpFileImage(last));
+
+  ASSERT_TRUE(GlobalLog().Instance());
+  const size_t logBefore = ReadLogs().size();
+  Open(writer, "short_keys", true);
+  ASSERT_TRUE(FPlay->FCacheKeyFrames);
+  ASSERT_TRUE(PlayToTime(500));
+  FPlay->Pause();
+  EXPECT_EQ(MaxDifference(last), 0);
+  {
+    TKeyFramesBuffer::TLocked cache(FKeyFrames);
+    EXPECT_EQ(cache.List.size(), 3u);
+    for (KeyFrameEntry* entry : cache.List) {
+      SCOPED_TRACE(entry->Header.Time);
+      EXPECT_NE(entry->Header.Time, 100u);
+      EXPECT_NE(entry->Header.Time, 400u);
+      uint32_t size;
+      std::memcpy(&size, entry->Picture + 2, 4);
+      std::string why;
+      EXPECT_TRUE(CheckBitmapImage(entry->Picture, size, TBitmapUse::Patch, why)) << why;
+    }
+  }
+  const std::string log = ReadLogs().substr(logBefore);
+  EXPECT_NE(log.find("Time=100"), std::string::npos) << log;
+  EXPECT_NE(log.find("Time=400"), std::string::npos) << log;
+
+  // Back to a cached key frame: drawn from the cache.
+  FPlay->Seek(350);
+  ASSERT_TRUE(WaitUntil([&] { return !Positions().empty() && Positions().back() == 350; }));
+  EXPECT_EQ(MaxDifference(Solid(W, H, 10, 200, 10)), 0);
+}
+
+// -1 from the source means that nothing is ready yet, not "the last record".
+TEST_F(PlayThreadSeekTest, FrameReadyOfMinusOneRendersNothing) {
+  OpenSteps();
+  FPlay->Seek(450);
+  ASSERT_TRUE(WaitUntil([&] { return !Positions().empty() && Positions().back() == 450; }));
+  FReceived.clear();
+  ASSERT_TRUE(PostThreadMessageW(FPlay->ThreadID(), WM_KRM_FRAMEREADY, WPARAM(-1), 0));
+  // A seek does not cut a replay short: it is handled after whatever the
+  // frame-ready drew, and its own replay posts one rectangle.
+  FPlay->Seek(1230);
+  ASSERT_TRUE(WaitUntil([&] { return !Positions().empty() && Positions().back() == 1230; }));
+  EXPECT_EQ(Count(WM_KRM_DIRTYRECT), 1);
+  EXPECT_EQ(MaxDifference(At(1230)), 0);
+}
+
+// Play a web recording, seek far, stop before the data came, play, seek
+// into the same key-frame interval again: the second seek must reach the
+// source, or the thread sits playing with nothing moving.
+TEST_F(PlayThreadTest, SeekAfterAStopBeforeTheDataCameAsksTheSourceAgain) {
+  const int w = kFarW, h = kFarH;
+  THttpPeer peer(120000);
+  peer.Serve("/far.krm", FarRecording().Build());
+  OpenURL(peer.URL("/far.krm"), false, true);
+  FPlay->Play();
+  ASSERT_TRUE(WaitUntil([&] { return FPlay->RenderedCount() == 1; }));
+  // From here the source's requests get no answer; what it buffered so far
+  // lies far before the target.
+  peer.SetMode(THttpPeer::TMode::Hold);
+  ASSERT_LT(FFrames.MaxTimeStamp(), 40000u);
+  FPlay->Seek(50500);
+  ASSERT_TRUE(WaitUntil([&] { return !Positions().empty() && Positions().back() == 50500; }));
+  FPlay->Stop();
+  FPlay->Play();
+  FPlay->Seek(50700);
+  ASSERT_TRUE(WaitUntil([&] { return Positions().size() == 2; }));
+  EXPECT_EQ(Positions().back(), 50700u);
+  peer.SetMode(THttpPeer::TMode::Normal);
+  ASSERT_TRUE(WaitUntil([&] { return FPlay->FLastSampleTime == 50000; }));
+  EXPECT_EQ(FPlay->State(), TPlayThread::psPlaying);
+  EXPECT_EQ(MaxDifference(Solid(w, h, 50 * 4, 0, 0)), 0);
+  FPlay.reset();
+  FSource.reset();
+}
+
+// ---- the replay of a seek ----------------------------------------------------
+
+// A replay draws the cursor once at its end instead of around every record;
+// the picture must be the one that drawing every record in turn gives.
+TEST_F(PlayThreadTest, ReplayedPictureIsTheRecordByRecordPictureByteForByte) {
+  const int w = 160, h = 120;
+  KrmWriter writer(w, h);
+  writer.SetDuration(2000);
+  writer.AddKeyFrame(0, CT_RAW, BmpFileImage(TestPicture::Gradient(w, h)));
+  writer.AddCursor(50, 30, 20);
+  // Patches under and beside the cursor, each moving it.
+  writer.AddFrame(100, FT_COPY, CT_RAW, BmpFileImage(Pattern(40, 30, 0x21)), 20, 10, 60, 40);
+  writer.AddFrame(150, FT_XOR, CT_ZLIB, ZlibCompress(BmpFileImage(Pattern(50, 50, 0x77))), 50, 30, 70, 45);
+  writer.AddFrame(200, FT_COPY, CT_LZO, Lzo1x1Compress(BmpFileImage(Pattern(30, 20, 0x3C))), 120, 90);
+  writer.AddCursor(250, 100, 60, BmpFileImage(Pattern(12, 16, 0x55)));  // a picture of its own
+  writer.AddFrame(300, FT_XOR, CT_RAW, BmpFileImage(Pattern(20, 20, 0x99)), 95, 55, 140, 100);
+  writer.AddCursor(350, 0, 0);  // hidden
+  writer.AddFrame(400, FT_COPY, CT_RAW, BmpFileImage(Pattern(16, 16, 0x12)), 0, 0, 150, 110);  // at the edge
+  writer.AddKeyFrame(1000, CT_RAW, BmpFileImage(Solid(w, h, 90, 90, 200)));
+  writer.AddFrame(1100, FT_COPY, CT_RAW, BmpFileImage(Pattern(20, 20, 0x44)), 10, 10, 15, 15);
+  // Every target lies inside the buffer: one past it would also ask the
+  // source, whose late answer could cut the next replay short.
+  writer.AddFrame(1300, FT_COPY, CT_RAW, BmpFileImage(Pattern(4, 4, 0x66)), 150, 0);
+  Open(writer, "replay_cursor", true);
+  ASSERT_TRUE(PlayToTime(1300));
+  FPlay->Pause();
+
+  auto pictureAt = [&](uint32_t target, bool recordByRecord) {
+    FPlay->FReplayRecordByRecord = recordByRecord;
+    const uint32_t away = target >= 1000 ? 300 : 1050;
+    for (uint32_t t : {away, target}) {
+      FReceived.clear();
+      FPlay->Seek(t);
+      EXPECT_TRUE(WaitUntil([&] { return !Positions().empty() && Positions().back() == t; }));
+    }
+    return Snapshot();
+  };
+  for (uint32_t target : {120u, 180u, 220u, 270u, 320u, 380u, 450u, 1150u}) {
+    SCOPED_TRACE(target);
+    const std::vector<uint8_t> batched = pictureAt(target, false);
+    const std::vector<uint8_t> reference = pictureAt(target, true);
+    ASSERT_EQ(batched.size(), reference.size());
+    ASSERT_FALSE(batched.empty());
+    EXPECT_TRUE(batched == reference);
+  }
+  // The cursor is part of what was compared: the last target shows it.
+  const TestPicture key = Solid(w, h, 90, 90, 200);
+  TestPicture withoutCursor = key;
+  CopyPatch(withoutCursor, Pattern(20, 20, 0x44), 10, 10);
+  EXPECT_GT(MaxDifference(withoutCursor), 0);
+}
+
+// A command waiting behind a replay cuts it short at the next look at the
+// queue, which comes after a few milliseconds of the thread's clock.
+TEST_F(PlayThreadSeekTest, APauseCutsAReplayShortWithinAFewMilliseconds) {
+  OpenSteps(true);
+  {
+    // The replay from the key frame at 0 waits for the decoder at its first
+    // record, unless the pause was already waiting when it began.
+    TDecoderLock hold;
+    FPlay->Seek(900);
+    ASSERT_TRUE(PostThreadMessageW(FPlay->ThreadID(), WM_KRM_PAUSE, 0, 0));
+    GClockNow += 5;
+  }
+  ASSERT_TRUE(WaitUntil([&] { return !Positions().empty(); }));
+  // Nothing, or the record that waited for the decoder, was drawn.
+  const uint32_t last = FPlay->FLastSampleTime;
+  EXPECT_TRUE(last == 1900 || last == 0) << last;
+  FPlay->Pause();
 }
 
 }  // namespace
