@@ -20,4 +20,4 @@ const char* const TextFailCreateDirectory = "Fail to create directory: ";
 const char* const TextFileCaption = "File";
 const char* const TextUnknownColorFormat = "Unknown color format";
 const char* const TextSourceNotAvailable =
-    "Live broadcasts and channel files cannot be opened by this build: ";
+    "Channel files cannot be opened by this build: ";
