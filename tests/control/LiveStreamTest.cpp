@@ -23,6 +23,7 @@
 #include "KrmWriter.h"
 #include "PumpUntil.h"
 #include "RecordingEvents.h"
+#include "Screenshot.h"
 #include "base/FramesBuffer.h"
 #include "base/IndexTable.h"
 #include "base/SystemText.h"
@@ -97,7 +98,9 @@ LRESULT CALLBACK HostProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
 
 class LiveStreamTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  // One host window for all: taking a shown top-level window down costs
+  // seconds under a display without a window manager.
+  static void SetUpTestSuite() {
     WNDCLASSW wc{};
     wc.lpfnWndProc = &HostProc;
     wc.hInstance = GetModuleHandleW(nullptr);
@@ -106,6 +109,10 @@ class LiveStreamTest : public ::testing::Test {
     RegisterClassW(&wc);
     FHost = CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0,
                             0, 400, 300, nullptr, nullptr, wc.hInstance, nullptr);
+  }
+  static void TearDownTestSuite() { DestroyWindow(FHost); }
+
+  void SetUp() override {
     ASSERT_NE(nullptr, FHost);
     FEvents.Host = FHost;
     FCtrl = std::make_unique<TBrindoluxCtrl>(&FEvents);
@@ -117,7 +124,6 @@ class LiveStreamTest : public ::testing::Test {
   void TearDown() override {
     GCtrl = nullptr;
     FCtrl.reset();
-    DestroyWindow(FHost);
   }
 
   void SetScript(std::vector<Bytes> packets) {
@@ -137,11 +143,13 @@ class LiveStreamTest : public ::testing::Test {
     return texts;
   }
 
-  HWND FHost = nullptr;
+  static HWND FHost;
   TSendingEvents FEvents;
   TLivePeer FPeer;
   std::unique_ptr<TBrindoluxCtrl> FCtrl;
 };
+
+HWND LiveStreamTest::FHost = nullptr;
 
 }  // namespace
 
@@ -153,6 +161,14 @@ TEST_F(LiveStreamTest, BroadcastOpensShowsItsKeyFrameAndAnswersItsTexts) {
   EXPECT_EQ(kQuadrant[0], frame.PicturePixel(10, 10));
   EXPECT_EQ(kQuadrant[1], frame.PicturePixel(190, 10));
   EXPECT_EQ(kQuadrant[2], frame.PicturePixel(10, 90));
+  // On the screen: fitted 1:1 in the middle of the 400 x 300 window.
+  int width = 0, height = 0;
+  const std::vector<COLORREF> screen = ScreenshotWindow(FCtrl->Handle(), "live-broadcast", width, height);
+  ASSERT_EQ(400, width);
+  EXPECT_EQ(kQuadrant[0], screen[125 * 400 + 150]);
+  EXPECT_EQ(kQuadrant[1], screen[125 * 400 + 250]);
+  EXPECT_EQ(kQuadrant[2], screen[175 * 400 + 150]);
+  EXPECT_EQ(kQuadrant[3], screen[175 * 400 + 250]);
   EXPECT_EQ(L"Talk", FCtrl->GetTitle());
   EXPECT_EQ(L"Ann", FCtrl->GetAuthor());
   EXPECT_EQ(L"(c) Us", FCtrl->GetCopyright());
