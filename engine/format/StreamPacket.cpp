@@ -60,7 +60,7 @@ uint64_t TPacketFraming::PendingPacketSize() const {
 TPacketStatus TPacketFraming::First(TStreamPacket& Packet) {
   FWholeSize = 0;
   const uint64_t need = PendingPacketSize();
-  if (need > FLimit) return TPacketStatus::Damaged;
+  if (need > KRM_PACKET_HEADER_SIZE + FLimit) return TPacketStatus::Damaged;
   if (need != 0 && need <= FBuffer.UsedSize()) {
     const uint8_t* data = FBuffer.Data();
     Packet.Type = data[0];

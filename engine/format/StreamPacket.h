@@ -54,7 +54,7 @@ bool FindReplyValue(const std::string& Reply, const std::string& Key, std::strin
 enum class TPacketStatus {
   Incomplete,  // wait for more bytes
   Whole,       // Packet holds the first packet
-  Damaged,     // the first packet announces more than any stream may carry
+  Damaged,     // the first packet announces a payload above the limit
 };
 
 // The packet framing over a receive buffer. A packet larger than the buffer

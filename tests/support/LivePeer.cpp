@@ -299,6 +299,8 @@ void TLivePeer::Reader(std::shared_ptr<TConnection> connection) {
           open = false;
         } else if (mode == TLogin::Reply) {
           SendPieces(s, TextPacket(2, reply), piece, pause);
+        } else if (mode == TLogin::Raw) {
+          SendPieces(s, Bytes(reply.begin(), reply.end()), piece, pause);
         }
         continue;
       }

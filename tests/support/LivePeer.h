@@ -35,6 +35,7 @@ class TLivePeer {
     Reply,  // answers with the reply
     Stall,  // reads on, answers nothing
     Close,  // closes the connection instead of answering
+    Raw,    // sends the reply's bytes as they are, as if they were a packet
   };
   enum class TDelivery {
     Whole,        // one send per packet

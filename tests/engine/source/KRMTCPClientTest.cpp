@@ -177,7 +177,16 @@ struct OpenFailure {
   TLivePeer::TLogin Login;
   int Code;
   unsigned Bound;
+  std::string Reply = "Permission=True";
 };
+
+// A packet header of any type and length, without its payload.
+std::string RawHeader(uint8_t type, uint32_t length) {
+  std::string header(8, '\x77');
+  header[0] = char(type);
+  std::memcpy(&header[4], &length, 4);
+  return header;
+}
 
 TEST_F(LiveSourceTest, OpenFailuresReportTheirCodeOnce) {
   const OpenFailure cases[] = {
@@ -195,11 +204,14 @@ TEST_F(LiveSourceTest, OpenFailuresReportTheirCodeOnce) {
        },
        TLivePeer::TLogin::Reply, 3, kBound},
       {"closed during login", [](TLivePeer& peer) { return peer.URL("ch"); }, TLivePeer::TLogin::Close, 7, kBound},
+      // Taken as damage before any memory is asked for it.
+      {"reply announcing 0xFFFFFFF0 bytes", [](TLivePeer& peer) { return peer.URL("ch"); }, TLivePeer::TLogin::Raw,
+       7, kBound, RawHeader(2, 0xFFFFFFF0u) + "Permission=True"},
   };
   for (const OpenFailure& c : cases) {
     SCOPED_TRACE(c.Name);
     TLivePeer peer;
-    peer.SetLogin(c.Login);
+    peer.SetLogin(c.Login, c.Reply);
     TRecordingClient client(&FContext);
     client.Open(c.Url(peer), "");
     ASSERT_TRUE(client.WaitForHook("error", 1, c.Bound));
@@ -429,12 +441,7 @@ TEST_F(LiveSendTest, StopWhileConnectedReturnsAtOnceAndClosesTheConnection) {
 
 // ---- damage -------------------------------------------------------------------
 
-Bytes RawHeader(uint8_t type, uint32_t length) {
-  Bytes header(8, 0x77);
-  header[0] = type;
-  std::memcpy(&header[4], &length, 4);
-  return header;
-}
+Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 TEST_F(LiveSourceTest, DamageEndsTheStreamWithCode7OnceAndNothingAfter) {
   KrmRecord shortRecord = Frame(2, FT_XOR, 100);
@@ -448,7 +455,7 @@ TEST_F(LiveSourceTest, DamageEndsTheStreamWithCode7OnceAndNothingAfter) {
   } cases[] = {
       {"frame packet of 20 bytes", {TLivePeer::Packet(0, Bytes(20, 1))}, false},
       {"packet shorter than its record", {TLivePeer::FramePacket(shortRecord)}, false},
-      {"length 0xFFFFFFF0", {RawHeader(0, 0xFFFFFFF0u), Bytes(64, 0)}, false},
+      {"length 0xFFFFFFF0", {ToBytes(RawHeader(0, 0xFFFFFFF0u)), Bytes(64, 0)}, false},
       {"key frame that does not decode", {TLivePeer::FramePacket(undecodable)}, false},
       {"server closes after the packets", {}, true},
   };
