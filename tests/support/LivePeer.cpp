@@ -333,24 +333,26 @@ void TLivePeer::Writer(std::shared_ptr<TConnection> connection) {
     script = FScript;
   }
   bool ok = true;
-  switch (script->Delivery) {
-    case TDelivery::Whole:
-      for (const Bytes& p : script->Packets)
-        if (ok) ok = SendAll(s, p.data(), p.size());
-      break;
-    case TDelivery::BytePerSend:
-      for (const Bytes& p : script->Packets)
-        if (ok) ok = SendPieces(s, p, 1, script->PauseMs);
-      break;
-    case TDelivery::Pieces:
-      for (const Bytes& p : script->Packets)
-        if (ok) ok = SendPieces(s, p, script->PieceSize, script->PauseMs);
-      break;
-    case TDelivery::OneSend: {
-      Bytes all;
-      for (const Bytes& p : script->Packets) all.insert(all.end(), p.begin(), p.end());
-      ok = SendAll(s, all.data(), all.size());
-      break;
+  for (size_t round = 0; ok && round < script->Repeat; ++round) {
+    switch (script->Delivery) {
+      case TDelivery::Whole:
+        for (const Bytes& p : script->Packets)
+          if (ok) ok = SendAll(s, p.data(), p.size());
+        break;
+      case TDelivery::BytePerSend:
+        for (const Bytes& p : script->Packets)
+          if (ok) ok = SendPieces(s, p, 1, script->PauseMs);
+        break;
+      case TDelivery::Pieces:
+        for (const Bytes& p : script->Packets)
+          if (ok) ok = SendPieces(s, p, script->PieceSize, script->PauseMs);
+        break;
+      case TDelivery::OneSend: {
+        Bytes all;
+        for (const Bytes& p : script->Packets) all.insert(all.end(), p.begin(), p.end());
+        ok = SendAll(s, all.data(), all.size());
+        break;
+      }
     }
   }
   {

@@ -49,6 +49,7 @@ class TLivePeer {
     size_t PieceSize = 0;
     unsigned PauseMs = 0;
     bool CloseAfter = false;  // ends the connection (FIN) after the script
+    size_t Repeat = 1;        // the packets go out this many times over
   };
 
   // Port 0 takes an ephemeral one. Throws std::runtime_error, naming the
