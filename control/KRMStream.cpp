@@ -48,7 +48,8 @@ void TKRMStream::DoSample(const FrameRecord* Frame) {
     throw;
   }
   if (key) context->IndexTable->Add(time, true, 0);
-  if (context->FramesBuffer->TotalBytes() > TrimBytes && context->PlayThread) context->PlayThread->TrimBuffer(1);
+  if (context->FramesBuffer->TotalBytes() > TrimBytes && context->PlayThread)
+    context->PlayThread->TrimBuffer(1);
 }
 
 void TKRMStream::DoIndex(const std::string& Text) {

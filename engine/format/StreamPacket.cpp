@@ -40,7 +40,8 @@ bool FindReplyValue(const std::string& Reply, const std::string& Key, std::strin
     size_t end = Reply.find_first_of("\r\n", start);
     if (end == std::string::npos) end = Reply.size();
     const size_t equals = Reply.find('=', start);
-    if (equals != std::string::npos && equals < end && SameTextIgnoringCase(Reply, start, equals - start, Key)) {
+    if (equals != std::string::npos && equals < end &&
+        SameTextIgnoringCase(Reply, start, equals - start, Key)) {
       Value = Reply.substr(equals + 1, end - equals - 1);
       return true;
     }

@@ -1,11 +1,12 @@
+// clang-format off
 // winsock2.h first: windows.h would otherwise bring in the old winsock.h.
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <wininet.h>
-
+// clang-format on
 #include "source/KRMTCPClient.h"
 
 #include <mmsystem.h>
+#include <wininet.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -122,7 +123,8 @@ void TKRMTCPClient::WaitSocket() {
   HANDLE handles[2] = {FNetEvent.Get(), FWake.Get()};
   const DWORD result = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
   if (Aborted()) throw EAborted();
-  if (result != WAIT_OBJECT_0) throw Exception(ErrorWithCode("TKRMTCPClient: wait failed:", int(GetLastError())));
+  if (result != WAIT_OBJECT_0)
+    throw Exception(ErrorWithCode("TKRMTCPClient: wait failed:", int(GetLastError())));
   WSANETWORKEVENTS events;
   WSAEnumNetworkEvents(AsSocket(FSocket), FNetEvent.Get(), &events);
 }
@@ -425,6 +427,17 @@ void TKRMTCPClient::Dispatch() {
   }
 }
 
+bool TKRMTCPClient::OtherThanReadWaiting() {
+  // Two looks for the usual case of one queued read: take it, then see
+  // that nothing else waits.
+  MSG msg;
+  for (;;) {
+    PeekMessageW(&msg, nullptr, WM_KRM_READ, WM_KRM_READ, PM_REMOVE);
+    if (!PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) return false;
+    if (msg.message != WM_KRM_READ) return true;
+  }
+}
+
 void TKRMTCPClient::HandleRead(int32_t) {
   if (FSocket == NoSocket) {
     // Nothing to read from: said once, not at every ask of the play thread.
@@ -436,26 +449,37 @@ void TKRMTCPClient::HandleRead(int32_t) {
   }
   std::string why;
   try {
+    // While data keeps coming the queue is looked at once a millisecond:
+    // each look is a round trip to the window system (under Wine, to its
+    // server), which at every 32 KiB would halve the throughput.
+    bool look = true;
+    uint32_t lookedAt = 0;
+    // A wake by a posted command brings no data: the socket's event would
+    // have been set, and it is looked at first.
+    bool receive = true;
     for (;;) {
-      MSG msg;
-      while (PeekMessageW(&msg, nullptr, WM_KRM_READ, WM_KRM_READ, PM_REMOVE)) {
+      if (look || timeGetTime() != lookedAt) {
+        look = false;
+        lookedAt = timeGetTime();
+        // Any other command is handled at once by the thread's loop.
+        if (OtherThanReadWaiting()) return;
       }
-      // Any other command is handled at once by the thread's loop.
-      if (MessageWaiting()) return;
       if (Aborted()) throw EAborted();
-      const size_t room = std::min<size_t>(FReceive.FreeSize(), RecvChunk);
-      BRX_ASSERT(room > 0, Unit);
-      const int n = recv(AsSocket(FSocket), reinterpret_cast<char*>(FReceive.FreeSpace()), int(room), 0);
-      if (n > 0) {
-        AddBytes(uint64_t(n));
-        FReceive.Commit(size_t(n));
-        BufferChanged();
-        Dispatch();
-        continue;
+      if (receive) {
+        const size_t room = std::min<size_t>(FReceive.FreeSize(), RecvChunk);
+        BRX_ASSERT(room > 0, Unit);
+        const int n = recv(AsSocket(FSocket), reinterpret_cast<char*>(FReceive.FreeSpace()), int(room), 0);
+        if (n > 0) {
+          AddBytes(uint64_t(n));
+          FReceive.Commit(size_t(n));
+          BufferChanged();
+          Dispatch();
+          continue;
+        }
+        if (n == 0) throw Exception("Connection Broken");
+        const int error = WSAGetLastError();
+        if (error != WSAEWOULDBLOCK) throw Exception(ErrorWithCode("recv Error:", error));
       }
-      if (n == 0) throw Exception("Connection Broken");
-      const int error = WSAGetLastError();
-      if (error != WSAEWOULDBLOCK) throw Exception(ErrorWithCode("recv Error:", error));
       // An idle moment.
       uint32_t elapsed = timeGetTime() - FKeepAliveTime;
       if (elapsed >= KeepAliveMs) {
@@ -467,11 +491,14 @@ void TKRMTCPClient::HandleRead(int32_t) {
       HANDLE handles[2] = {FNetEvent.Get(), FWake.Get()};
       const DWORD result = MsgWaitForMultipleObjectsEx(2, handles, KeepAliveMs - elapsed, QS_ALLPOSTMESSAGE,
                                                        MWMO_INPUTAVAILABLE);
-      if (result == WAIT_FAILED) throw Exception(ErrorWithCode("TKRMTCPClient: wait failed:", int(GetLastError())));
+      if (result == WAIT_FAILED)
+        throw Exception(ErrorWithCode("TKRMTCPClient: wait failed:", int(GetLastError())));
       if (result == WAIT_OBJECT_0) {
         WSANETWORKEVENTS events;
         WSAEnumNetworkEvents(AsSocket(FSocket), FNetEvent.Get(), &events);
       }
+      receive = result != WAIT_OBJECT_0 + 2;
+      look = true;
     }
   } catch (const EAborted& e) {
     why = e.Message();

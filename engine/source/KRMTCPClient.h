@@ -71,13 +71,15 @@ class TKRMTCPClient : public TReadThread {
   // Waits until the socket has news. Throws once the source is aborted.
   void WaitSocket();
   bool Writable();
+  // Takes the queued reads; true when another command waits.
+  static bool OtherThanReadWaiting();
   // Hands every whole packet of the receive buffer to its hook.
   void Dispatch();
   // The text to the log; the code to the control unless aborted.
   void Fail(int Code, const std::string& Text);
   void SetText(std::string& Field, const std::string& Value);
 
-  uintptr_t FSocket;  // a SOCKET; NoSocket when closed
+  uintptr_t FSocket;        // a SOCKET; NoSocket when closed
   TKernelHandle FNetEvent;  // the socket's network events
   TKernelHandle FWake;      // set by Abort, cleared by Reset
   bool FWinsock = false;

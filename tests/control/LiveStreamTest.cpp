@@ -253,8 +253,7 @@ TEST_F(LiveStreamTest, RecordsBeforeTheOpenIsHandledStayBufferedThenPlayingTrims
   const TFramesBuffer& frames = *FCtrl->Context().FramesBuffer;
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
   // Without pumping: the control must not handle WM_KRM_OPENED yet.
-  while (frames.FrameCount() < 18 && std::chrono::steady_clock::now() < until)
-    Sleep(5);
+  while (frames.FrameCount() < 18 && std::chrono::steady_clock::now() < until) Sleep(5);
   ASSERT_EQ(18, frames.FrameCount());
   EXPECT_GT(frames.TotalBytes(), TKRMStream::TrimBytes);
   EXPECT_EQ(0u, FCtrl->GetMin());

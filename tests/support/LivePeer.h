@@ -28,7 +28,7 @@ class TLivePeer {
     uint8_t Type = 0;
     uint8_t Header[3] = {0, 0, 0};  // bytes 1 to 3 as they came
     std::string Text;
-    double ArrivalMs = 0;  // since the peer started
+    double ArrivalMs = 0;   // since the peer started
     size_t Connection = 0;  // 1 for the first connection
   };
   enum class TLogin {
@@ -64,7 +64,8 @@ class TLivePeer {
   static Bytes TextPacket(uint8_t type, const std::string& text);
   static Bytes FramePacket(const KrmRecord& record);
 
-  void SetLogin(TLogin mode, std::string reply = "Permission=True", size_t pieceSize = 0, unsigned pauseMs = 0);
+  void SetLogin(TLogin mode, std::string reply = "Permission=True", size_t pieceSize = 0,
+                unsigned pauseMs = 0);
   // For connections that send "Start" from now on.
   void SetScript(TScript script);
   // Sends bytes, whole, to every connection that has had its script.
@@ -100,10 +101,10 @@ class TLivePeer {
   struct TConnection {
     SOCKET Socket = INVALID_SOCKET;
     size_t Number = 0;
-    bool Started = false;      // "Start" came: the writer may send
-    bool ScriptDone = false;   // pushes go out from now on
-    bool Ended = false;        // the reader has finished
-    bool PeerClosed = false;   // the peer itself sent its FIN
+    bool Started = false;     // "Start" came: the writer may send
+    bool ScriptDone = false;  // pushes go out from now on
+    bool Ended = false;       // the reader has finished
+    bool PeerClosed = false;  // the peer itself sent its FIN
     std::deque<Bytes> Pushes;
     std::thread Writer;
   };

@@ -190,7 +190,8 @@ std::string RawHeader(uint8_t type, uint32_t length) {
 
 TEST_F(LiveSourceTest, OpenFailuresReportTheirCodeOnce) {
   const OpenFailure cases[] = {
-      {"empty host", [](TLivePeer&) { return std::wstring(L"krms:///ch"); }, TLivePeer::TLogin::Reply, 8, kBound},
+      {"empty host", [](TLivePeer&) { return std::wstring(L"krms:///ch"); }, TLivePeer::TLogin::Reply, 8,
+       kBound},
       {"unresolved host", [](TLivePeer&) { return std::wstring(L"krms://nohost.invalid/ch"); },
        TLivePeer::TLogin::Reply, 12, 30000},
       {"closed port",
@@ -203,10 +204,11 @@ TEST_F(LiveSourceTest, OpenFailuresReportTheirCodeOnce) {
          return std::wstring(L"krms://127.0.0.1:") + std::to_wstring(port) + L"/ch";
        },
        TLivePeer::TLogin::Reply, 3, kBound},
-      {"closed during login", [](TLivePeer& peer) { return peer.URL("ch"); }, TLivePeer::TLogin::Close, 7, kBound},
+      {"closed during login", [](TLivePeer& peer) { return peer.URL("ch"); }, TLivePeer::TLogin::Close, 7,
+       kBound},
       // Taken as damage before any memory is asked for it.
-      {"reply announcing 0xFFFFFFF0 bytes", [](TLivePeer& peer) { return peer.URL("ch"); }, TLivePeer::TLogin::Raw,
-       7, kBound, RawHeader(2, 0xFFFFFFF0u) + "Permission=True"},
+      {"reply announcing 0xFFFFFFF0 bytes", [](TLivePeer& peer) { return peer.URL("ch"); },
+       TLivePeer::TLogin::Raw, 7, kBound, RawHeader(2, 0xFFFFFFF0u) + "Permission=True"},
   };
   for (const OpenFailure& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -274,14 +276,10 @@ TEST_F(LiveSourceTest, OnlyPermissionFalseExactlyRefusesTheLogin) {
 TLivePeer::TScript MixedScript() {
   TLivePeer::TScript script;
   script.Packets = {
-      TLivePeer::FramePacket(Frame(10, FT_XOR)),
-      TLivePeer::FramePacket(Frame(20, FT_CURSOR)),
-      TLivePeer::TextPacket(1, "index text"),
-      TLivePeer::FramePacket(KeyFrame(30)),
-      TLivePeer::TextPacket(2, "string text"),
-      TLivePeer::Packet(9, Bytes(5, 0xEE)),
-      TLivePeer::TextPacket(3, "script text"),
-      TLivePeer::FramePacket(Frame(40, FT_MARKER)),
+      TLivePeer::FramePacket(Frame(10, FT_XOR)), TLivePeer::FramePacket(Frame(20, FT_CURSOR)),
+      TLivePeer::TextPacket(1, "index text"),    TLivePeer::FramePacket(KeyFrame(30)),
+      TLivePeer::TextPacket(2, "string text"),   TLivePeer::Packet(9, Bytes(5, 0xEE)),
+      TLivePeer::TextPacket(3, "script text"),   TLivePeer::FramePacket(Frame(40, FT_MARKER)),
   };
   return script;
 }
@@ -297,9 +295,9 @@ TEST_F(LiveSourceTest, PacketsReachTheirHooksInOrderHoweverTheyAreCut) {
       {"three pieces", TLivePeer::TDelivery::Pieces, 30},
       {"all in one send", TLivePeer::TDelivery::OneSend, 0},
   };
-  const std::vector<std::string> expected = {
-      "sample 10", "sample 20", "index index text", "opened 32 x 16", "sample 30",
-      "string string text", "script script text", "sample 40"};
+  const std::vector<std::string> expected = {"sample 10",          "sample 20", "index index text",
+                                             "opened 32 x 16",     "sample 30", "string string text",
+                                             "script script text", "sample 40"};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     TLivePeer peer;
@@ -361,7 +359,8 @@ TEST_F(LiveSourceTest, BitRateCountsWhatArrived) {
   std::atomic<uint32_t> now{100000};
   TLivePeer peer;
   TLivePeer::TScript script;
-  script.Packets = {TLivePeer::FramePacket(Frame(1, FT_XOR, 4972)), TLivePeer::FramePacket(Frame(2, FT_XOR, 4972))};
+  script.Packets = {TLivePeer::FramePacket(Frame(1, FT_XOR, 4972)),
+                    TLivePeer::FramePacket(Frame(2, FT_XOR, 4972))};
   peer.SetScript(script);
   TRecordingClient client(&FContext);
   client.SetClock([&] { return now.load(); });
