@@ -341,6 +341,7 @@ void TKRMTCPClient::HandleOpen() {
   if (code != 0) {
     CloseSocket();
     SetState(rsIdle);
+    FErrorReported = true;
     Fail(code, why);
     return;
   }

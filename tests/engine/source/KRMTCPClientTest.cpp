@@ -81,10 +81,8 @@ class TRecordingClient : public TKRMTCPClient {
   void DoIndex(const std::string& text) override { Record("index", text); }
   void DoScript(const std::string& text) override { Record("script", text); }
   void DoString(const std::string& text) override { Record("string", text); }
-  void HandleSeek(uint32_t time) override {
-    Record("seek", "");
-    TKRMTCPClient::HandleSeek(time);
-  }
+  // The tests' marker in the queue: a seek that reads nothing.
+  void HandleSeek(uint32_t) override { Record("seek", ""); }
 
  private:
   void Record(const char* hook, std::string text, Bytes record = {}) {
