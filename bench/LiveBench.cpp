@@ -50,6 +50,17 @@ double ThreadCpuSeconds(HANDLE thread) {
   return seconds(kernel) + seconds(user);
 }
 
+// A plain blocking connection to the peer.
+SOCKET ConnectTo(const TLivePeer& peer) {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(peer.Port());
+  connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  return s;
+}
+
 Bytes FramePacketOfSize(size_t bytes) {
   KrmRecord r;
   r.FrameType = FT_MARKER;
@@ -93,12 +104,7 @@ void Throughput() {
   // The plain loop: log in, start, receive every byte.
   double plain = 0;
   {
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(peer.Port());
-    connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    SOCKET s = ConnectTo(peer);
     std::string hello;
     AppendStreamPacket(hello, PT_STRING, "Login\r\n", 7);
     send(s, hello.data(), int(hello.size()), 0);
@@ -293,12 +299,7 @@ void LatencyAndIdle() {
 
 void SelectPoll() {
   TLivePeer peer(60000);
-  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(peer.Port());
-  connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  SOCKET s = ConnectTo(peer);
   const double cpu0 = ThreadCpuSeconds(GetCurrentThread()), wall0 = BenchSeconds();
   while (BenchSeconds() - wall0 < 2) {
     fd_set readable;

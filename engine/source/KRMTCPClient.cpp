@@ -61,34 +61,18 @@ TKRMTCPClient::~TKRMTCPClient() {
   if (FWinsock) WSACleanup();
 }
 
-std::string TKRMTCPClient::Host() const {
+std::string TKRMTCPClient::Locked(const std::string& Field) const {
   std::lock_guard<std::mutex> guard(FTextLock);
-  return FHost;
+  return Field;
 }
-std::string TKRMTCPClient::HostIP() const {
-  std::lock_guard<std::mutex> guard(FTextLock);
-  return FHostIP;
-}
-std::string TKRMTCPClient::ChannelName() const {
-  std::lock_guard<std::mutex> guard(FTextLock);
-  return FChannelName;
-}
-std::string TKRMTCPClient::Title() const {
-  std::lock_guard<std::mutex> guard(FTextLock);
-  return FTitle;
-}
-std::string TKRMTCPClient::Author() const {
-  std::lock_guard<std::mutex> guard(FTextLock);
-  return FAuthor;
-}
-std::string TKRMTCPClient::Copyright() const {
-  std::lock_guard<std::mutex> guard(FTextLock);
-  return FCopyright;
-}
-std::string TKRMTCPClient::Description() const {
-  std::lock_guard<std::mutex> guard(FTextLock);
-  return FDescription;
-}
+
+std::string TKRMTCPClient::Host() const { return Locked(FHost); }
+std::string TKRMTCPClient::HostIP() const { return Locked(FHostIP); }
+std::string TKRMTCPClient::ChannelName() const { return Locked(FChannelName); }
+std::string TKRMTCPClient::Title() const { return Locked(FTitle); }
+std::string TKRMTCPClient::Author() const { return Locked(FAuthor); }
+std::string TKRMTCPClient::Copyright() const { return Locked(FCopyright); }
+std::string TKRMTCPClient::Description() const { return Locked(FDescription); }
 
 void TKRMTCPClient::SetText(std::string& Field, const std::string& Value) {
   std::lock_guard<std::mutex> guard(FTextLock);

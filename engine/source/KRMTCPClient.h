@@ -78,6 +78,8 @@ class TKRMTCPClient : public TReadThread {
   // The text to the log; the code to the control unless aborted.
   void Fail(int Code, const std::string& Text);
   void SetText(std::string& Field, const std::string& Value);
+  // A copy of one of the texts, taken under their lock.
+  std::string Locked(const std::string& Field) const;
 
   uintptr_t FSocket;        // a SOCKET; NoSocket when closed
   TKernelHandle FNetEvent;  // the socket's network events
