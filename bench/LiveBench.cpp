@@ -93,51 +93,59 @@ class TCountingClient : public TKRMTCPClient {
   HANDLE FDone;
 };
 
+// MB/s of a plain Winsock loop: log in, start, receive every byte.
+double PlainRecv(const TLivePeer& peer) {
+  const double megabytes = double(kPacketBytes) * kPackets / 1e6;
+  SOCKET s = ConnectTo(peer);
+  std::string hello;
+  AppendStreamPacket(hello, PT_STRING, "Login\r\n", 7);
+  send(s, hello.data(), int(hello.size()), 0);
+  std::vector<char> buffer(kPacketBytes);
+  StreamPacketHeader header;
+  recv(s, reinterpret_cast<char*>(&header), 8, MSG_WAITALL);
+  recv(s, buffer.data(), int(std::min<uint32_t>(header.Length, kPacketBytes)), MSG_WAITALL);
+  std::string start;
+  AppendStreamPacket(start, PT_STRING, "Start", 5);
+  const double begin = BenchSeconds();
+  send(s, start.data(), int(start.size()), 0);
+  uint64_t left = uint64_t(kPacketBytes) * kPackets;
+  while (left > 0) {
+    const int n = recv(s, buffer.data(), int(std::min<uint64_t>(left, 32768)), 0);
+    if (n <= 0) break;
+    left -= uint64_t(n);
+  }
+  const double rate = megabytes / (BenchSeconds() - begin);
+  closesocket(s);
+  return rate;
+}
+
+// MB/s of the source, from its open to its last DoSample.
+double SourceRecv(const TLivePeer& peer) {
+  const double megabytes = double(kPacketBytes) * kPackets / 1e6;
+  PlayerContext context{};
+  TCountingClient client(&context);
+  client.Want = kPackets;
+  const double begin = BenchSeconds();
+  client.Open(peer.URL("bench"), "");
+  if (WaitForSingleObject(client.Done(), 120000) != WAIT_OBJECT_0) std::printf("(1) the source stalled\n");
+  return megabytes / (BenchSeconds() - begin);
+}
+
 void Throughput() {
   TLivePeer peer(600000);
   TLivePeer::TScript script;
   script.Packets = {FramePacketOfSize(kPacketBytes)};
   script.Repeat = kPackets;
   peer.SetScript(script);
-  const double megabytes = double(kPacketBytes) * kPackets / 1e6;
-
-  // The plain loop: log in, start, receive every byte.
-  double plain = 0;
-  {
-    SOCKET s = ConnectTo(peer);
-    std::string hello;
-    AppendStreamPacket(hello, PT_STRING, "Login\r\n", 7);
-    send(s, hello.data(), int(hello.size()), 0);
-    std::vector<char> buffer(kPacketBytes);
-    StreamPacketHeader header;
-    recv(s, reinterpret_cast<char*>(&header), 8, MSG_WAITALL);
-    recv(s, buffer.data(), int(header.Length), MSG_WAITALL);
-    std::string start;
-    AppendStreamPacket(start, PT_STRING, "Start", 5);
-    const double begin = BenchSeconds();
-    send(s, start.data(), int(start.size()), 0);
-    uint64_t left = uint64_t(kPacketBytes) * kPackets;
-    while (left > 0) {
-      const int n = recv(s, buffer.data(), int(std::min<uint64_t>(left, 32768)), 0);
-      if (n <= 0) break;
-      left -= uint64_t(n);
-    }
-    plain = megabytes / (BenchSeconds() - begin);
-    closesocket(s);
-  }
-
-  double source = 0;
-  {
-    PlayerContext context{};
-    TCountingClient client(&context);
-    client.Want = kPackets;
-    const double begin = BenchSeconds();
-    client.Open(peer.URL("bench"), "");
-    if (WaitForSingleObject(client.Done(), 120000) != WAIT_OBJECT_0) std::printf("(1) the source stalled\n");
-    source = megabytes / (BenchSeconds() - begin);
+  // Taking turns, the best of three each: the machine's other load comes
+  // and goes within one run.
+  double plain = 0, source = 0;
+  for (int round = 0; round < 3; ++round) {
+    plain = std::max(plain, PlainRecv(peer));
+    source = std::max(source, SourceRecv(peer));
   }
   std::printf(
-      "(1) receive throughput, %zu packets of %zu bytes: source %.0f MB/s, plain recv %.0f MB/s, "
+      "(1) receive throughput, %zu packets of %zu bytes, best of 3: source %.0f MB/s, plain recv %.0f MB/s, "
       "ratio %.2f (target >= 0.8)\n",
       kPackets, kPacketBytes, source, plain, source / plain);
 }
