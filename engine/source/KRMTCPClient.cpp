@@ -470,7 +470,13 @@ void TKRMTCPClient::HandleRead(int32_t) {
       if (elapsed >= KeepAliveMs) {
         FKeepAliveTime += elapsed;
         elapsed = 0;
-        if (Writable()) SendText("NOOP");
+        if (Writable()) {
+          SendText("NOOP");
+          // A send that had to wait took the socket's news with it: look at
+          // the socket again before sleeping.
+          receive = true;
+          continue;
+        }
       }
       Idle();
       HANDLE handles[2] = {FNetEvent.Get(), FWake.Get()};
