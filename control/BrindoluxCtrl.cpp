@@ -14,6 +14,7 @@
 #include "DocumentUrl.h"
 #include "DownloadBuffer.h"
 #include "DownloadToFile.h"
+#include "KRMStream.h"
 #include "base/EngineMessages.h"
 #include "base/Exception.h"
 #include "source/FileThread.h"
@@ -212,6 +213,7 @@ void TBrindoluxCtrl::LoadFile(const std::wstring& Filename) { Open(Filename); }
 void TBrindoluxCtrl::SendScript(const std::wstring&) {}
 
 void TBrindoluxCtrl::Open(const std::wstring& Filename) {
+  if (FWaiting) return;
   KillTimer(FHandle.get(), AutoConnectTimer);
   Close();
   OpenURL(Filename);
@@ -223,6 +225,7 @@ void TBrindoluxCtrl::SetDisplayMode(TDisplayMode Value) {
 }
 
 void TBrindoluxCtrl::Play() {
+  if (FWaiting) return;
   switch (FState) {
     case bxOpened:
     case bxPaused:
@@ -237,6 +240,7 @@ void TBrindoluxCtrl::Play() {
 }
 
 void TBrindoluxCtrl::Pause() {
+  if (FWaiting) return;
   switch (FState) {
     case bxPlaying:
     case bxScanForward:
@@ -249,6 +253,7 @@ void TBrindoluxCtrl::Pause() {
 }
 
 void TBrindoluxCtrl::Stop() {
+  if (FWaiting) return;
   switch (FState) {
     case bxPlaying:
       DoStop();
@@ -264,6 +269,7 @@ void TBrindoluxCtrl::Stop() {
 }
 
 void TBrindoluxCtrl::Close() {
+  if (FWaiting) return;
   switch (FState) {
     case bxClosed:
       PurgeQueue();
@@ -285,6 +291,7 @@ void TBrindoluxCtrl::Close() {
 }
 
 void TBrindoluxCtrl::FastForward() {
+  if (FWaiting) return;
   switch (FState) {
     case bxOpened:
     case bxPaused:
@@ -303,6 +310,7 @@ void TBrindoluxCtrl::FastForward() {
 
 void TBrindoluxCtrl::FastReverse() {
   // There is no reverse scan: from a still state it plays.
+  if (FWaiting) return;
   switch (FState) {
     case bxOpened:
     case bxPaused:
@@ -346,15 +354,34 @@ int32_t TBrindoluxCtrl::GetKRMWidth() const { return FContext.Header.Width; }
 
 int32_t TBrindoluxCtrl::GetKRMHeight() const { return FContext.Header.Height; }
 
-// No live source is built into this control yet, so these stay empty.
-std::wstring TBrindoluxCtrl::GetHost() const { return {}; }
-std::wstring TBrindoluxCtrl::GetChannelName() const { return {}; }
-std::wstring TBrindoluxCtrl::GetTitle() const { return {}; }
-std::wstring TBrindoluxCtrl::GetAuthor() const { return {}; }
-std::wstring TBrindoluxCtrl::GetCopyright() const { return {}; }
-std::wstring TBrindoluxCtrl::GetDescription() const { return {}; }
+namespace {
 
-void TBrindoluxCtrl::Request(const std::wstring&) {}
+// The live source's text, or an empty one for every other source.
+std::wstring LiveText(TReadThread* Source, std::string (TKRMTCPClient::*Text)() const) {
+  const TKRMStream* stream = dynamic_cast<const TKRMStream*>(Source);
+  return stream ? AnsiToWide((stream->*Text)()) : std::wstring();
+}
+
+}  // namespace
+
+std::wstring TBrindoluxCtrl::GetHost() const { return LiveText(FContext.ReadThread, &TKRMTCPClient::Host); }
+std::wstring TBrindoluxCtrl::GetChannelName() const {
+  return LiveText(FContext.ReadThread, &TKRMTCPClient::ChannelName);
+}
+std::wstring TBrindoluxCtrl::GetTitle() const { return LiveText(FContext.ReadThread, &TKRMTCPClient::Title); }
+std::wstring TBrindoluxCtrl::GetAuthor() const { return LiveText(FContext.ReadThread, &TKRMTCPClient::Author); }
+std::wstring TBrindoluxCtrl::GetCopyright() const {
+  return LiveText(FContext.ReadThread, &TKRMTCPClient::Copyright);
+}
+std::wstring TBrindoluxCtrl::GetDescription() const {
+  return LiveText(FContext.ReadThread, &TKRMTCPClient::Description);
+}
+
+void TBrindoluxCtrl::Request(const std::wstring& Command) {
+  // Only a live source has a server to send to; Send itself skips an empty
+  // text and a stream that is not streaming.
+  if (auto* stream = dynamic_cast<TKRMStream*>(FContext.ReadThread)) stream->Send(WideToAnsi(Command));
+}
 
 int32_t TBrindoluxCtrl::GetMediaTime() const {
   return FPlayThread ? static_cast<int32_t>(FPlayThread->FLastSampleTime.load()) : 0;
@@ -387,8 +414,12 @@ void TBrindoluxCtrl::OpenURL(const std::wstring& URL) {
   ShowWindow(frmNails.get(), SW_HIDE);
   const std::string bytes = WideToAnsi(FURL);
   switch (ClassifyURL(bytes)) {
-    case TURLForm::Live:
-      throw Exception(TextSourceNotAvailable + bytes);
+    case TURLForm::Live: {
+      auto stream = std::make_unique<TKRMStream>(&FContext);
+      stream->SetEvents(FEvents);
+      FReadThread = std::move(stream);
+      break;
+    }
     case TURLForm::RemoteChannel:
       // The source opens the local copy; FURL keeps the web address.
       DownloadChannelFile(bytes);
@@ -436,6 +467,7 @@ void TBrindoluxCtrl::PurgeQueue() {
 }
 
 void TBrindoluxCtrl::CloseSource() {
+  TWaitScope waiting(FWaiting);
   PurgeQueue();
   if (FPlayThread) FPlayThread->Stop();
   if (FReadThread) FReadThread->Stop();
@@ -456,7 +488,10 @@ void TBrindoluxCtrl::CloseSource() {
 
 void TBrindoluxCtrl::CancelOpening() {
   BRX_ASSERT(FState == bxOpening, Unit);
-  FReadThread.reset();
+  {
+    TWaitScope waiting(FWaiting);
+    FReadThread.reset();
+  }
   FContext.ReadThread = nullptr;
   PurgeQueue();
   // The source may have read its header and the first records before it was
@@ -494,13 +529,19 @@ bool TBrindoluxCtrl::DoPlay() {
 
 bool TBrindoluxCtrl::DoPause() {
   BRX_ASSERT(FState == bxPlaying || FState == bxScanForward || FState == bxScanReverse, Unit);
-  if (FPlayThread) FPlayThread->Pause();
+  if (FPlayThread) {
+    TWaitScope waiting(FWaiting);
+    FPlayThread->Pause();
+  }
   return SetState(bxPaused);
 }
 
 bool TBrindoluxCtrl::DoStop() {
   BRX_ASSERT(FState == bxPlaying, Unit);
-  if (FPlayThread) FPlayThread->Stop();
+  if (FPlayThread) {
+    TWaitScope waiting(FWaiting);
+    FPlayThread->Stop();
+  }
   return SetState(bxStopped);
 }
 

@@ -132,6 +132,18 @@ class TBrindoluxCtrl {
   // a message box with its text on the control's window.
   void ShowException(const std::string& Text);
 
+  // Counts a wait for the engine's threads while it lasts.
+  class TWaitScope {
+   public:
+    explicit TWaitScope(int& Count) : FCount(Count) { ++FCount; }
+    ~TWaitScope() { --FCount; }
+    TWaitScope(const TWaitScope&) = delete;
+    TWaitScope& operator=(const TWaitScope&) = delete;
+
+   private:
+    int& FCount;
+  };
+
   void SetUpControl();
   void CreatePopupMenu();
   void OpenURL(const std::wstring& URL);
@@ -199,6 +211,10 @@ class TBrindoluxCtrl {
   bool FContextMenu = true;
   bool FIgnoreTimestamp = false;
   bool FDecoderReady = false;
+  // Above 0 while the control waits for the play thread or the source. A
+  // handler on the live source's thread may send a message meanwhile; a
+  // state-changing member called from it does nothing.
+  int FWaiting = 0;
   // A left button went down on the form or the frame: its release clicks.
   bool FFormClickDown = false;
   bool FFrameClickDown = false;

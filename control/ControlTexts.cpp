@@ -19,5 +19,3 @@ const TMenuTexts& MenuTexts() { return IsChineseSystem() ? ChineseMenuTexts() : 
 const char* const TextFailCreateDirectory = "Fail to create directory: ";
 const char* const TextFileCaption = "File";
 const char* const TextUnknownColorFormat = "Unknown color format";
-const char* const TextSourceNotAvailable =
-    "Live broadcasts cannot be opened by this build: ";

@@ -23,5 +23,3 @@ const TMenuTexts& MenuTexts();
 extern const char* const TextFailCreateDirectory;
 extern const char* const TextFileCaption;
 extern const char* const TextUnknownColorFormat;
-// Opening a live broadcast is not available in this build.
-extern const char* const TextSourceNotAvailable;

@@ -57,3 +57,12 @@ bool PostThreadMessageWait(DWORD ThreadID, HANDLE Handle, UINT Msg, WPARAM WPara
     if (WaitForSingleObject(Handle, 10) == WAIT_OBJECT_0) return false;
   }
 }
+
+DWORD WaitLettingSentMessagesThrough(DWORD Count, const HANDLE* Handles) {
+  for (;;) {
+    const DWORD result = MsgWaitForMultipleObjects(Count, Handles, FALSE, INFINITE, QS_SENDMESSAGE);
+    if (result != WAIT_OBJECT_0 + Count) return result;
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+}

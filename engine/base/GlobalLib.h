@@ -21,3 +21,11 @@ std::wstring FileURLToPath(const std::wstring& URL);
 // refused (a new thread has no queue yet). True once posted; false when
 // Handle is signalled, i.e. the thread behind it has ended.
 bool PostThreadMessageWait(DWORD ThreadID, HANDLE Handle, UINT Msg, WPARAM WParam, LPARAM LParam);
+
+// Waits without time limit until one of the handles is signalled and
+// answers which (as WaitForMultipleObjects does). Messages that other
+// threads send to this thread's windows are let through meanwhile: a stop
+// waited for on the control's thread must not deadlock with an event
+// handler on the live source's thread that sends a message to a window of
+// the container. Posted messages stay queued.
+DWORD WaitLettingSentMessagesThrough(DWORD Count, const HANDLE* Handles);

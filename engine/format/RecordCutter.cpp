@@ -57,6 +57,16 @@ void TRecordCutter::Compact() {
   FStart = 0;
 }
 
+void TRecordCutter::Drop(size_t count) {
+  BRX_ASSERT(count <= UsedSize(), "RecordCutter");
+  FStart += count;
+  if (FStart == FUsed) FStart = FUsed = 0;
+}
+
+void TRecordCutter::Grow(size_t size) {
+  if (size > FBuffer.size()) FBuffer.resize(size);
+}
+
 void TRecordCutter::Clear() {
   FStart = FUsed = 0;
   FExceedsLimit = false;

@@ -61,6 +61,15 @@ class TRecordCutter {
   // Forgets every held byte (after a seek or reset); the buffer keeps its size.
   void Clear();
 
+  // In-place access for framings other than records (the live stream's
+  // packets): the held bytes, dropping bytes from the front, moving the
+  // remainder to the front and growing the buffer to exactly a size.
+  const uint8_t* Data() const { return FBuffer.data() + FStart; }
+  void Drop(size_t count);
+  void Compact();
+  // Raises the buffer size to at least size; throws std::bad_alloc.
+  void Grow(size_t size);
+
   // Feeds a chunk of any size: appends, cuts and hands every whole record to
   // onRecord (which takes ownership), until all bytes are taken. Answers
   // false, with the rest of the chunk left untaken, when a record exceeds
@@ -79,8 +88,6 @@ class TRecordCutter {
   }
 
  private:
-  void Compact();
-
   std::vector<uint8_t> FBuffer;
   size_t FStart = 0;  // first held byte; records before it are cut already
   size_t FUsed = 0;   // end of the held bytes

@@ -143,14 +143,14 @@ void TPlayThread::Pause() {
   // command still lets the caller go.
   if (PostCommand(WM_KRM_PAUSE)) {
     HANDLE handles[2] = {FEvent.Get(), Handle()};
-    WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+    WaitLettingSentMessagesThrough(2, handles);
   }
 }
 
 void TPlayThread::Stop() {
   if (PostCommand(WM_KRM_STOP)) {
     HANDLE handles[2] = {FEvent.Get(), Handle()};
-    WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+    WaitLettingSentMessagesThrough(2, handles);
   }
 }
 

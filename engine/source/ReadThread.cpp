@@ -195,7 +195,7 @@ void TReadThread::Stop() {
   } else if (PostCommand(WM_KRM_STOP, 0, 0)) {
     // The thread may end (destruction elsewhere) instead of answering.
     HANDLE handles[2] = {FEvent.Get(), Handle()};
-    WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+    WaitLettingSentMessagesThrough(2, handles);
   }
   Reset();
 }

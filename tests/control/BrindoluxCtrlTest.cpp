@@ -19,6 +19,7 @@
 #include "base/FramesBuffer.h"
 #include "KrmWriter.h"
 #include "base/Log.h"
+#include "base/SystemText.h"
 #include "render/PlayThread.h"
 #include "source/ReadThread.h"
 #include "RecordingEvents.h"
@@ -456,19 +457,20 @@ class TMessageBoxCatcher {
 TMessageBoxCatcher* TMessageBoxCatcher::GCatcher = nullptr;
 
 TEST_F(BrindoluxCtrlTest, FailingReconnectIsShownAndGoesNoFurther) {
-  // A live address cannot be opened by this build: the open fails at once,
-  // after the URL was taken.
-  EXPECT_THROW(FCtrl->Open(L"krms://127.0.0.1/channel"), Exception);
+  // A channel file on a server that refuses the connection cannot be
+  // fetched: the open fails at once, after the URL was taken.
+  const std::wstring channel = L"http://127.0.0.1:1/channel.sms";
+  EXPECT_THROW(FCtrl->Open(channel), Exception);
   EXPECT_EQ(FCtrl->GetStatus(), bxClosed);
   EXPECT_TRUE(FEvents.States.empty());
-  EXPECT_EQ(FCtrl->GetURL(), L"krms://127.0.0.1/channel");
+  EXPECT_EQ(FCtrl->GetURL(), channel);
 
   TMessageBoxCatcher boxes;
   PostMessageW(FCtrl->Handle(), WM_KRM_ERROR, 3, 0);
   ASSERT_TRUE(PumpUntil([&] { return !boxes.Texts.empty(); }, TBrindoluxCtrl::AutoConnectDelayMs + kWaitMs));
   PumpQueued();
   ASSERT_EQ(boxes.Texts.size(), 1u);
-  EXPECT_NE(boxes.Texts[0].find(L"krms://127.0.0.1/channel"), std::wstring::npos) << boxes.Texts[0];
+  EXPECT_NE(boxes.Texts[0].find(channel), std::wstring::npos) << boxes.Texts[0];
   EXPECT_EQ(FCtrl->GetStatus(), bxClosed);
   EXPECT_TRUE(FEvents.States.empty());
 }

@@ -2,6 +2,9 @@
 // created through COM by class identifier and ProgID, hosted in place by the
 // program's container site, driven through its dual interface and through
 // IDispatch, saved and loaded, and released until the library may unload.
+// clang-format off
+#include <winsock2.h>  // before windows.h, for the live peer
+// clang-format on
 #include <windows.h>
 #include <ocidl.h>
 #include <olectl.h>
@@ -18,6 +21,7 @@
 #include "ControlHost.h"
 #include "EventRecorder.h"
 #include "KrmWriter.h"
+#include "LivePeer.h"
 #include "MessageBoxWatchdog.h"
 #include "PumpUntil.h"
 #include "ole/ComPtr.h"
@@ -584,6 +588,38 @@ TEST_F(ComControlTest, PlayingFiresStateChangesIntoTheSinkOnTheContainerThread) 
   EXPECT_EQ(S_OK, FControl->get_Status(&status));
   EXPECT_EQ(bxClosed, status);
   std::remove(path.c_str());
+}
+
+TEST_F(ComControlTest, LiveStreamEventsArriveThroughIDispatchOnTheSourcesThread) {
+  constexpr DISPID kOnScript = 204, kOnIndex = 205, kOnStreamSample = 206, kOnString = 207;
+  TLivePeer peer;
+  TLivePeer::TScript script;
+  script.Packets = {TLivePeer::FramePacket(KrmRecord{0, 0, 0, FT_KEY, CT_RAW, 0, 0,
+                                                     BmpFileImage(TestPicture(64, 48, 0, 200, 0)), {}}),
+                    TLivePeer::TextPacket(2, "a string"), TLivePeer::TextPacket(1, "an index"),
+                    TLivePeer::TextPacket(3, "a script")};
+  peer.SetScript(script);
+  Host();
+  Connect();
+  ASSERT_EQ(S_OK, FControl->Open(TBstr(peer.URL("ch")))) << ErrorDescription();
+  ASSERT_TRUE(PumpUntil([&] { return FEvents.Count(kOnScript) == 1; }, kWaitMs));
+  std::vector<std::wstring> texts;
+  for (const TRecordedEvent& event : FEvents.Events()) {
+    if (event.Dispid < kOnScript || event.Dispid > kOnString) continue;
+    EXPECT_NE(GetCurrentThreadId(), event.ThreadId) << event.Dispid;
+    if (event.Dispid == kOnStreamSample) continue;
+    ASSERT_EQ(1u, event.Args.size());
+    texts.push_back(event.Args[0].Text);
+  }
+  EXPECT_EQ(1u, FEvents.Count(kOnStreamSample));
+  EXPECT_EQ(1u, FEvents.Count(kOnIndex));
+  EXPECT_EQ((std::vector<std::wstring>{L"a string", L"an index", L"a script"}), texts);
+  BSTR host = nullptr;
+  EXPECT_EQ(S_OK, FControl->get_Host(&host));
+  EXPECT_EQ(L"127.0.0.1", TakeBstr(host));
+  EXPECT_EQ(S_OK, FControl->Request(TBstr(L"hello")));
+  EXPECT_TRUE(peer.WaitForText("hello", 1, kWaitMs));
+  EXPECT_EQ(S_OK, FControl->Close());
 }
 
 TEST_F(ComControlTest, ContainerMayLetGoInsideAnEventOfAMember) {
