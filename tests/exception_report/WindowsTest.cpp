@@ -4,13 +4,14 @@
 #include <windows.h>
 
 #include "ExceptionLog.h"
+#include "PumpUntil.h"
 
 using namespace RevavaRez;
 
 namespace {
 
 HWND MakeWindow(DWORD exStyle, HWND owner = nullptr, bool visible = true) {
-  HWND w = CreateWindowExA(exStyle, "STATIC", "probe", WS_OVERLAPPED | (visible ? WS_VISIBLE : 0), 0, 0, 50, 50,
+  HWND w = CreateWindowExA(exStyle, "STATIC", "probe", WS_POPUP | (visible ? WS_VISIBLE : 0), 0, 0, 50, 50,
                            owner, nullptr, nullptr, nullptr);
   return w;
 }
@@ -35,6 +36,7 @@ TEST(ProcessWindows, MainLikeWindowsAndTheFirstOfTheProcess) {
   EXPECT_TRUE(IsOwnWindow(tool));
   EXPECT_FALSE(IsOwnWindow(GetDesktopWindow()));
 
+  PumpPending();
   ListProcessWindows();
   EXPECT_FALSE(IsNewWindow(tool));
   EXPECT_FALSE(IsNewWindow(hidden));
