@@ -28,12 +28,10 @@ class EKRMError : public Exception {
   int FCode;
 };
 
-// Failed internal checks carry "Assertion failure" (or the check's own
-// message), the unit and the line.
+// Failed internal checks carry "Assertion failure", the unit and the line.
 class EAssertionFailed : public Exception {
  public:
   EAssertionFailed(const char* unit, int line);
-  EAssertionFailed(const std::string& message, const char* unit, int line);
 };
 
 #define BRX_ASSERT(condition, unit) \
