@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "Errors.h"
-#include "Texts.h"
 #include "VArevText.h"
 
 namespace RevavaRez {

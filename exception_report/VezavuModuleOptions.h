@@ -8,12 +8,12 @@
 
 #include "StringList.h"
 #include "Streams.h"
+#include "Texts.h"
 
 namespace RevavaRez {
 
 // The stream form this library writes; older data blocks carry older forms.
 constexpr int kOptionsStreamVersion = 5110;
-constexpr int kTextCount = 96;
 constexpr int kGeneralFieldMaskBytes = 8;
 // Only the first bytes of the mask are stored and used.
 constexpr int kStoredGeneralFieldMaskBytes = 5;
