@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -130,15 +131,20 @@ BOOL CALLBACK FindBox(HWND window, LPARAM data) {
 }
 
 // The box of that caption in the process, waited for while the process
-// lives; null when it never came.
-HWND WaitForBox(TDebugSession& session, const wchar_t* caption) {
+// lives (ended tells, waiting up to the given time); null when it never came.
+template <typename Ended>
+HWND WaitForBoxOf(DWORD processId, const wchar_t* caption, Ended ended) {
   for (DWORD start = GetTickCount(); GetTickCount() - start < 60000;) {
-    TBoxSearch search = {session.ProcessId(), caption, nullptr};
+    TBoxSearch search = {processId, caption, nullptr};
     EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
     if (search.Found) return search.Found;
-    if (session.WaitForEnd(50)) return nullptr;
+    if (ended(50)) return nullptr;
   }
   return nullptr;
+}
+
+HWND WaitForBox(TDebugSession& session, const wchar_t* caption) {
+  return WaitForBoxOf(session.ProcessId(), caption, [&](DWORD ms) { return session.WaitForEnd(ms); });
 }
 
 std::string BoxText(HWND box) {
@@ -225,6 +231,34 @@ TEST(InternalErrorUnderADebugger, YesWithoutSendingShowsHowToSendByHand) {
   ASSERT_TRUE(session.WaitForEnd(60000));
   EXPECT_EQ(session.ExitCode(), 0u);
   DeleteFileA((Narrow(folder.Path()) + "\\probe.log").c_str());
+}
+
+TEST(InternalErrorInTheIDE, AHostUnderTheDevelopmentEnvironmentsNameAsksWithoutADebugger) {
+  brx_test::TTempFolder folder(L"internal error ide");
+  std::wstring host = folder.Path() + L"\\" + std::wstring(RevavaRez::IDEHostFileName,
+                                                            RevavaRez::IDEHostFileName +
+                                                                strlen(RevavaRez::IDEHostFileName));
+  ASSERT_TRUE(brx_test::CopyModule(brx_test::TestModulePath(L"InternalErrorProbe.exe"), host));
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  std::wstring command = L"\"" + host + L"\"";
+  ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &process));
+  CloseHandle(process.hThread);
+  HWND box = WaitForBoxOf(process.dwProcessId, L"Probably internal bug",
+                          [&](DWORD ms) { return WaitForSingleObject(process.hProcess, ms) == WAIT_OBJECT_0; });
+  EXPECT_NE(box, nullptr) << "no question box";
+  if (box) PostMessageW(box, WM_COMMAND, IDNO, 0);
+  ASSERT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+  DWORD code = 99;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  EXPECT_EQ(code, 0u);
+  std::string log = Narrow(host);
+  log = log.substr(0, log.size() - 4) + ".log";
+  EXPECT_TRUE(RevavaRez::FindUsableFile(log, true, true));
+  DeleteFileA(log.c_str());
 }
 
 }  // namespace
