@@ -63,9 +63,14 @@ bool FolderExists(const std::string& path);
 // creating the folders, and answers whether name is now usable.
 bool FindUsableFile(std::string& name, bool moduleFolder, bool readOnly);
 
-// The log file of a module under its LogLocation and LogFlags options.
+class TVezavuModuleOptions;
+
+// The log file of a module under its LogLocation and LogFlags options; an
+// empty name stands for the options' ModuleFileName.
 std::string LogFilePath(const std::string& logLocation, const std::string& moduleFileName, uint8_t logFlags,
                         const std::string& name = std::string());
+std::string LogFileIn(const TVezavuModuleOptions& options, const std::string& name);
+std::string LogFilePath(const TVezavuModuleOptions& options, const std::string& name = std::string());
 
 // Runs one unit's set-up or shut-down. A failure is reported to
 // InternalErrorHook, which is followed by EAbort; without the hook it

@@ -5,6 +5,7 @@
 #include "ExceptionLog.h"
 #include "VArev.h"
 #include "VArevText.h"
+#include "VezavuModuleOptions.h"
 
 namespace RevavaRez {
 
@@ -136,6 +137,14 @@ bool FindUsableFile(std::string& name, bool moduleFolder, bool readOnly) {
 std::string LogFilePath(const std::string& logLocation, const std::string& moduleFileName, uint8_t logFlags,
                         const std::string& name) {
   return LogFilePathFor(logLocation, moduleFileName, logFlags, SafeComputerName(), name);
+}
+
+std::string LogFileIn(const TVezavuModuleOptions& options, const std::string& name) {
+  return LogFileIn(options.LogLocation(), name);
+}
+
+std::string LogFilePath(const TVezavuModuleOptions& options, const std::string& name) {
+  return LogFilePath(options.LogLocation(), options.ModuleFileName(), options.LogFlags(), name);
 }
 
 }  // namespace RevavaRez

@@ -7,6 +7,7 @@
 #include "FolderTree.h"
 #include "VArev.h"
 #include "VArevText.h"
+#include "VezavuModuleOptions.h"
 
 using namespace RevavaRez;
 
@@ -112,6 +113,13 @@ TEST(FileHelpers, ModuleNamesDatesAndTheComputer) {
   EXPECT_FALSE(computer.empty());
   EXPECT_EQ(SafeComputerName(), SafeFileNamePart(computer));
   EXPECT_EQ(LogFilePath("", "C:\\App\\Prog.exe", 0x08), "C:\\App\\Prog_" + SafeComputerName() + ".rrl");
+  TVezavuModuleOptions options(false, "C:\\App\\Prog.exe");
+  options.SetLogLocation("D:\\Logs");
+  EXPECT_EQ(LogFilePath(options), "D:\\Logs\\Prog.rrl");
+  EXPECT_EQ(LogFileIn(options, "E:\\x\\Report.txt"), "D:\\Logs\\Report.txt");
+  options.SetLogFlags(0x08);
+  options.SetLogLocation("D:\\Logs\\All.rrl");
+  EXPECT_EQ(LogFilePath(options), "D:\\Logs\\All_" + SafeComputerName() + ".rrl");
   EXPECT_EQ(ProfileFolder(), EnvironmentText("UserProfile").empty() ? "\\" : EnvironmentText("UserProfile"));
 }
 
