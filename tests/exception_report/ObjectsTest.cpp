@@ -72,6 +72,45 @@ TEST(ClassRecords, AncestorsOfSingleAndMultipleBases) {
   EXPECT_FALSE(InheritsFromAny(&deep, wanted, 2));
 }
 
+// A chain of classes longer than the walk goes.
+struct RootOfChain {
+  virtual ~RootOfChain() = default;
+};
+template <int N>
+struct Link : Link<N - 1> {};
+template <>
+struct Link<0> : RootOfChain {};
+
+TEST(ClassRecords, TheAncestorWalkStopsAfter64Classes) {
+  Link<60> shortChain;  // 61 links and the root
+  Link<70> longChain;   // the root would be the 72nd class
+  EXPECT_TRUE(InheritsFromName(ClassOf(&shortChain), "RootOfChain"));
+  EXPECT_FALSE(InheritsFromName(ClassOf(&longChain), "RootOfChain"));
+  EXPECT_TRUE(InheritsFromName(ClassOf(&longChain), "Link"));
+}
+
+TEST(ClassRecords, ObjectsOfAnotherModuleReadAlike) {
+  HMODULE module = LoadLibraryA("ForeignClasses.dll");
+  ASSERT_NE(module, nullptr);
+  using TMake = std::exception* (*)();
+  using TFree = void (*)(std::exception*);
+  auto make = reinterpret_cast<TMake>(reinterpret_cast<void (*)()>(GetProcAddress(module, "MakeForeignException")));
+  auto release = reinterpret_cast<TFree>(reinterpret_cast<void (*)()>(GetProcAddress(module, "FreeForeignException")));
+  ASSERT_TRUE(make && release);
+  std::exception* object = make();
+  const std::type_info* classRef = ClassOf(object);
+  ASSERT_NE(classRef, nullptr);
+  // That module's run-time has its own type-information classes.
+  EXPECT_NE(*reinterpret_cast<const void* const*>(classRef),
+            *reinterpret_cast<const void* const*>(&typeid(Outer::Inner::EDeep)));
+  EXPECT_EQ(ClassNameOf(classRef), "EForeignFailure");
+  EXPECT_TRUE(InheritsFromName(classRef, "runtime_error"));
+  EXPECT_TRUE(InheritsFromName(classRef, "exception"));
+  EXPECT_TRUE(IsReportable(object));
+  release(object);
+  FreeLibrary(module);
+}
+
 TEST(ClassRecords, OnlyReadableNonAbortObjectsAreReportable) {
   Outer::Inner::EDeep deep;
   ELocal local;
