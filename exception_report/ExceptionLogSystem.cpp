@@ -25,8 +25,8 @@ uintptr_t CallTargetOf(uintptr_t site) {
   const void* code = reinterpret_cast<const void*>(site);
   if (!IsReadable(code, 5)) return 0;
   const uint8_t* bytes = static_cast<const uint8_t*>(code);
-  int32_t displacement = static_cast<int32_t>(bytes[1] | bytes[2] << 8 | bytes[3] << 16 |
-                                              static_cast<uint32_t>(bytes[4]) << 24);
+  int32_t displacement =
+      static_cast<int32_t>(bytes[1] | bytes[2] << 8 | bytes[3] << 16 | static_cast<uint32_t>(bytes[4]) << 24);
   return ResolveImportJump(site + 5 + static_cast<uintptr_t>(static_cast<intptr_t>(displacement)));
 }
 
@@ -86,7 +86,8 @@ bool HandleIsValid(HANDLE handle, DWORD platformId) {
   DWORD flags;
   if (platformId == VER_PLATFORM_WIN32_NT && GetHandleInformation(handle, &flags)) return true;
   HANDLE copy = nullptr;
-  if (!DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+  if (!DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, FALSE,
+                       DUPLICATE_SAME_ACCESS))
     return false;
   CloseHandle(copy);
   return true;

@@ -67,7 +67,8 @@ TInfoForm FormOf(const RawTypeInfo* info, bool checked) {
 
 size_t SkipSourceName(std::string_view m, size_t at, std::string_view* name) {
   size_t length = 0;
-  while (at < m.size() && m[at] >= '0' && m[at] <= '9' && length < kMaxName) length = length * 10 + (m[at++] - '0');
+  while (at < m.size() && m[at] >= '0' && m[at] <= '9' && length < kMaxName)
+    length = length * 10 + (m[at++] - '0');
   if (length > m.size() - at) return m.size();
   if (name) *name = m.substr(at, length);
   return at + length;
@@ -114,7 +115,9 @@ std::string_view LastComponent(std::string_view m) {
   return last.empty() ? m : last;
 }
 
-const RawTypeInfo* RawOf(const std::type_info* classRef) { return reinterpret_cast<const RawTypeInfo*>(classRef); }
+const RawTypeInfo* RawOf(const std::type_info* classRef) {
+  return reinterpret_cast<const RawTypeInfo*>(classRef);
+}
 
 bool Walk(const std::type_info* classRef, const std::string& name, bool checked) {
   std::string wanted = UpperCase(Trim(name));
@@ -157,7 +160,9 @@ std::string ClassNameOf(const std::type_info* classRef) {
 
 std::string ObjectClassName(const void* object) { return ClassNameOf(ClassOf(object)); }
 
-bool InheritsFromName(const std::type_info* classRef, const std::string& name) { return Walk(classRef, name, true); }
+bool InheritsFromName(const std::type_info* classRef, const std::string& name) {
+  return Walk(classRef, name, true);
+}
 
 bool InheritsFromNameUnchecked(const std::type_info* classRef, const std::string& name) {
   return Walk(classRef, name, false);
@@ -197,7 +202,8 @@ TCaughtException CurrentException() {
   return caught;
 }
 
-TObjectClone* CloneObject(const std::exception* object, uintptr_t address, const EXCEPTION_RECORD* systemRecord) {
+TObjectClone* CloneObject(const std::exception* object, uintptr_t address,
+                          const EXCEPTION_RECORD* systemRecord) {
   if (!object) return nullptr;
   try {
     const void* whole = dynamic_cast<const void*>(object);

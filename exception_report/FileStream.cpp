@@ -9,11 +9,16 @@ namespace {
 
 DWORD ShareOf(uint16_t mode) {
   switch (mode & 0x00F0) {
-    case fmShareExclusive: return 0;
-    case fmShareDenyWrite: return FILE_SHARE_READ;
-    case fmShareDenyRead: return FILE_SHARE_WRITE;
-    case fmShareDenyNone: return FILE_SHARE_READ | FILE_SHARE_WRITE;
-    default: return 0;
+    case fmShareExclusive:
+      return 0;
+    case fmShareDenyWrite:
+      return FILE_SHARE_READ;
+    case fmShareDenyRead:
+      return FILE_SHARE_WRITE;
+    case fmShareDenyNone:
+      return FILE_SHARE_READ | FILE_SHARE_WRITE;
+    default:
+      return 0;
   }
 }
 
@@ -21,10 +26,9 @@ DWORD ShareOf(uint16_t mode) {
 
 TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : FFileName(fileName) {
   if ((mode & fmCreate) == fmCreate) {
-    FHandle = CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, ShareOf(mode), nullptr, CREATE_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (FHandle == INVALID_HANDLE_VALUE)
-      throw EFOpenError("Cannot create file \"" + fileName + "\"");
+    FHandle = CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, ShareOf(mode), nullptr,
+                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (FHandle == INVALID_HANDLE_VALUE) throw EFOpenError("Cannot create file \"" + fileName + "\"");
     return;
   }
   static const DWORD access[] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE, GENERIC_READ};

@@ -27,8 +27,8 @@ struct TLibraryHooks {
   bool (*SendProgressDialogUp)();
   // Sends one file through Simple MAPI; false when the mail client cannot be
   // reached.
-  bool (*SendMailWithAttachment)(const std::string& address, const std::string& subject, const std::string& body,
-                                 const std::string& attachment);
+  bool (*SendMailWithAttachment)(const std::string& address, const std::string& subject,
+                                 const std::string& body, const std::string& attachment);
   // The call stack of the calling thread.
   std::vector<TStackEntryText> (*CurrentThreadStack)();
   // The last exception object that processing handled, or null.

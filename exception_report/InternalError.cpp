@@ -35,11 +35,12 @@ void ReportInternalError(const std::string& section) {
   std::string message = caught.IsException ? caught.Message : "General internal error.";
   std::string className = caught.IsException ? caught.ClassName : std::string();
   uintptr_t address = LibraryHooks.RaiseAddressOf(caught.Object);
-  std::string line = "[ERROR] - Section: " + section + " - Address: " + AddressText(address) + " - Message: \"" +
-                     message + "\"";
+  std::string line = "[ERROR] - Section: " + section + " - Address: " + AddressText(address) +
+                     " - Message: \"" + message + "\"";
   OutputDebugStringA(line.c_str());
 
   const void* last = LibraryHooks.LastProcessedException();
+  // clang-format off
   std::string report = "Version   : " + std::string(kLibraryVersion) +
                        "\r\nDate      : " + MailDate(Now()) +
                        "\r\nOS        : " + WindowsVersionName() +
@@ -51,6 +52,7 @@ void ReportInternalError(const std::string& section) {
                        "\r\nException : " + className +
                        "\r\nMessage   : " + message +
                        "\r\nCall Stack: " + InternalStackText();
+  // clang-format on
 
   std::string file = ChangeFileExt(ModuleFileNameOf(nullptr), ".log");
   if (!FindUsableFile(file, true, false)) return;
@@ -64,8 +66,8 @@ void ReportInternalError(const std::string& section) {
   if (MessageBoxA(nullptr, question.c_str(), "Probably internal bug", 0x242014) != IDYES) return;
   std::string subject = "RevavaRez " + std::string(kLibraryVersion) + " critical bug.";
   if (LibraryHooks.SendMailWithAttachment(kSupportAddress, subject, subject, file)) return;
-  std::string byHand = "The e-mail client could not be reached.\r\nPlease send the file \"" + file + "\" to " +
-                       kSupportAddress + " yourself.";
+  std::string byHand = "The e-mail client could not be reached.\r\nPlease send the file \"" + file +
+                       "\" to " + kSupportAddress + " yourself.";
   MessageBoxA(nullptr, byHand.c_str(), "Information", 0x242030);
 }
 
@@ -90,7 +92,8 @@ std::string InternalStackText() {
       if (i > 0) text += std::string(12, ' ');
       text += HexText(i, 2) + " $" + AddressText(e.Address) + " - [" + AddressText(e.ModuleHandle) + "] " +
               e.ModuleName + " ";
-      if (e.Line != 0) text += " - " + e.Unit + " - " + e.ClassName + " - " + e.Procedure + " - " + e.LineText;
+      if (e.Line != 0)
+        text += " - " + e.Unit + " - " + e.ClassName + " - " + e.Procedure + " - " + e.LineText;
       text += "\r\n";
     }
   } catch (...) {

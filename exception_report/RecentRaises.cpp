@@ -18,14 +18,15 @@ int TableCount = 0;
 
 }  // namespace
 
-void RecentRaiseStore(const void* object, uintptr_t address, uintptr_t chainHead, const TRecentRaiseValues& values) {
+void RecentRaiseStore(const void* object, uintptr_t address, uintptr_t chainHead,
+                      const TRecentRaiseValues& values) {
   const std::type_info* classRef = nullptr;
   if (object) {
     classRef = ClassOf(object);
     if (!classRef) return;
   }
-  TRecentRaise entry = {classRef, address, chainHead, values.FirstKind, values.Count, values.HandlerKind,
-                        values.Answer};
+  TRecentRaise entry = {classRef,           address,      chainHead, values.FirstKind, values.Count,
+                        values.HandlerKind, values.Answer};
   AcquireSRWLockExclusive(&TableLock);
   if (TableCount == kRecentRaiseCapacity) {
     std::memmove(&Table[0], &Table[1], sizeof(TRecentRaise) * (kRecentRaiseCapacity - 1));
@@ -35,7 +36,8 @@ void RecentRaiseStore(const void* object, uintptr_t address, uintptr_t chainHead
   ReleaseSRWLockExclusive(&TableLock);
 }
 
-bool RecentRaiseLookup(const void* object, uintptr_t address, uintptr_t chainHead, TRecentRaiseValues& values) {
+bool RecentRaiseLookup(const void* object, uintptr_t address, uintptr_t chainHead,
+                       TRecentRaiseValues& values) {
   const std::type_info* classRef = nullptr;
   if (object) {
     classRef = ClassOf(object);

@@ -31,8 +31,10 @@ const int kRecentRaiseCapacity = 10;
 // Keyed by the object's class (none for no object; an object whose class
 // cannot be read is not stored), the raise address and the handler chain's
 // head. The eleventh entry drops the oldest.
-void RecentRaiseStore(const void* object, uintptr_t address, uintptr_t chainHead, const TRecentRaiseValues& values);
-bool RecentRaiseLookup(const void* object, uintptr_t address, uintptr_t chainHead, TRecentRaiseValues& values);
+void RecentRaiseStore(const void* object, uintptr_t address, uintptr_t chainHead,
+                      const TRecentRaiseValues& values);
+bool RecentRaiseLookup(const void* object, uintptr_t address, uintptr_t chainHead,
+                       TRecentRaiseValues& values);
 void RecentRaiseClear();
 // The entries, oldest first; answers how many.
 int RecentRaiseEntries(TRecentRaise* entries, int capacity);

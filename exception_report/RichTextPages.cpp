@@ -22,11 +22,12 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 std::string Wrap(const std::vector<std::string>& lines, const TRichTextFont& font) {
-  std::string rtf = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1040{\\fonttbl{\\f0\\fmodern\\fprq1\\fcharset" +
-                    std::to_string(font.CharSet) + " " + font.Name +
-                    ";}}\r\n{\\colortbl ;\\red0\\green100\\blue100;\\red0\\green0\\blue0;\\red40\\green40\\blue40;"
-                    "\\red0\\green0\\blue160;}\r\n\\f0\\fs" +
-                    std::to_string(font.Size * 2) + "\r\n";
+  std::string rtf =
+      "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1040{\\fonttbl{\\f0\\fmodern\\fprq1\\fcharset" +
+      std::to_string(font.CharSet) + " " + font.Name +
+      ";}}\r\n{\\colortbl ;\\red0\\green100\\blue100;\\red0\\green0\\blue0;\\red40\\green40\\blue40;"
+      "\\red0\\green0\\blue160;}\r\n\\f0\\fs" +
+      std::to_string(font.Size * 2) + "\r\n";
   for (const std::string& line : lines) rtf += line + "\r\n";
   return rtf + "}";
 }
@@ -88,7 +89,8 @@ std::string CpuRichText(const std::string& text, const TRichTextFont& font, int 
 int DefaultAnsiCharSet() {
   CHARSETINFO info = {};
   UINT codePage = GetACP();
-  if (!TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<uintptr_t>(codePage)), &info, TCI_SRCCODEPAGE))
+  if (!TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<uintptr_t>(codePage)), &info,
+                            TCI_SRCCODEPAGE))
     return DEFAULT_CHARSET;
   return static_cast<int>(info.ciCharset);
 }

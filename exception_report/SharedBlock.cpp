@@ -20,7 +20,8 @@ namespace {
 uint32_t TrustedSizeWord(const void* view) {
   MEMORY_BASIC_INFORMATION info;
   if (VirtualQuery(view, &info, sizeof info) != sizeof info) return 0;
-  size_t mapped = reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize - reinterpret_cast<uintptr_t>(view);
+  size_t mapped =
+      reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize - reinterpret_cast<uintptr_t>(view);
   if (mapped < 4) return 0;
   uint32_t word = *static_cast<const uint32_t*>(view);
   return word >= 4 && word <= mapped ? word : 0;

@@ -13,7 +13,7 @@ namespace RevavaRez {
 
 struct TSharedBlock {
   HANDLE Handle = nullptr;
-  void* View = nullptr;   // the size word
+  void* View = nullptr;     // the size word
   uint8_t* Data = nullptr;  // after the size word
   uint32_t DataSize = 0;
 };

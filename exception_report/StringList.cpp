@@ -5,7 +5,8 @@
 namespace RevavaRez {
 
 void TStringList::Check(int index) const {
-  if (index < 0 || index >= Count()) throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+  if (index < 0 || index >= Count())
+    throw EListError("List index out of bounds (" + std::to_string(index) + ")");
 }
 
 const std::string& TStringList::Strings(int index) const {

@@ -11,7 +11,8 @@ constexpr const char* kTexts[] = {
     "Question.",
     // Exception dialog
     "Error.",
-    "An error has occurred during program execution.\r\nPlease read the following information for further details.",
+    "An error has occurred during program execution.\r\nPlease read the following information for further "
+    "details.",
     "General",
     "General Information",
     "Call Stack",

@@ -63,13 +63,14 @@ void RunGuarded(void (*procedure)(), const char* label) {
     procedure();
   } catch (...) {
     if (InternalErrorHook) {
-      InternalErrorHook(std::string(label) + " (Address: " +
-                        AddressText(reinterpret_cast<uintptr_t>(procedure)) + ")");
+      InternalErrorHook(std::string(label) +
+                        " (Address: " + AddressText(reinterpret_cast<uintptr_t>(procedure)) + ")");
       throw EAbort();
     }
     TCaughtException caught = CurrentException();
     if (!caught.IsException) throw Exception("General internal error.");
-    throw Exception("Critical error at: \"" + std::string(label) + "\"\r\nError: \"" + caught.Message + "\".");
+    throw Exception("Critical error at: \"" + std::string(label) + "\"\r\nError: \"" + caught.Message +
+                    "\".");
   }
 }
 

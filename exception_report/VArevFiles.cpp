@@ -16,7 +16,8 @@ TDateTime FileDateOf(const std::string& name) {
   FindClose(search);
   FILETIME local;
   WORD date, time;
-  if (!FileTimeToLocalFileTime(&found.ftLastWriteTime, &local) || !FileTimeToDosDateTime(&local, &date, &time))
+  if (!FileTimeToLocalFileTime(&found.ftLastWriteTime, &local) ||
+      !FileTimeToDosDateTime(&local, &date, &time))
     return 0;
   return EncodeDateTime(1980 + (date >> 9), (date >> 5) & 15, date & 31, time >> 11, (time >> 5) & 63,
                         (time & 31) * 2);
@@ -60,8 +61,8 @@ std::string ReadRegistryText(HKEY root, const std::string& key, const std::strin
   if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return std::string();
   std::string text;
   DWORD type = 0, size = 0;
-  if (RegQueryValueExA(opened, valueName.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS && size > 0 &&
-      size <= 0x100000) {
+  if (RegQueryValueExA(opened, valueName.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+      size > 0 && size <= 0x100000) {
     std::vector<char> buffer(size);
     if (RegQueryValueExA(opened, valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
                          &size) == ERROR_SUCCESS) {
@@ -77,8 +78,8 @@ std::string ReadRegistryText(HKEY root, const std::string& key, const std::strin
 
 bool CanWriteFile(const std::string& name) {
   bool existed = GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
-  HANDLE file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   CloseHandle(file);
   if (!existed) DeleteFileA(name.c_str());
@@ -86,8 +87,8 @@ bool CanWriteFile(const std::string& name) {
 }
 
 bool CanReadFile(const std::string& name) {
-  HANDLE file = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   CloseHandle(file);
   return true;

@@ -123,8 +123,8 @@ std::string LogFileIn(const std::string& logLocation, const std::string& name) {
   return WithTrailingBackslash(folder) + ExtractFileName(name);
 }
 
-std::string LogFilePathFor(const std::string& logLocation, const std::string& moduleFileName, uint8_t logFlags,
-                           const std::string& safeComputerName, const std::string& name) {
+std::string LogFilePathFor(const std::string& logLocation, const std::string& moduleFileName,
+                           uint8_t logFlags, const std::string& safeComputerName, const std::string& name) {
   std::string path = LogFileIn(logLocation, ChangeFileExt(name.empty() ? moduleFileName : name, ".rrl"));
   if (logFlags & 0x08) path = ChangeFileExt(path, "_" + safeComputerName + ExtractFileExt(path));
   return path;

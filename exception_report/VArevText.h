@@ -48,8 +48,9 @@ std::string AddressText(uintptr_t value);
 // (made safe) computer name before the extension. An empty name stands for
 // the module file name.
 std::string LogFileIn(const std::string& logLocation, const std::string& name);
-std::string LogFilePathFor(const std::string& logLocation, const std::string& moduleFileName, uint8_t logFlags,
-                           const std::string& safeComputerName, const std::string& name = std::string());
+std::string LogFilePathFor(const std::string& logLocation, const std::string& moduleFileName,
+                           uint8_t logFlags, const std::string& safeComputerName,
+                           const std::string& name = std::string());
 // A name with the characters that no file name may hold replaced by "_".
 std::string SafeFileNamePart(const std::string& name);
 

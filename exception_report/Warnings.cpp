@@ -16,15 +16,16 @@ TWarning& Last() {
 }
 
 bool ShownWhileSending(TRevavaRezErrorCode code) {
-  return code == eeEmailSMTPError || code == eeWebHTTPError || code == eeWebHTTPSError || code == eeWebFTPError;
+  return code == eeEmailSMTPError || code == eeWebHTTPError || code == eeWebHTTPSError ||
+         code == eeWebFTPError;
 }
 
 }  // namespace
 
 const char* ErrorCodeName(TRevavaRezErrorCode code) {
-  static const char* const names[] = {"eeNoError",      "eeEmailMAPIError", "eeEmailShellError",
+  static const char* const names[] = {"eeNoError",        "eeEmailMAPIError", "eeEmailShellError",
                                       "eeEmailSMTPError", "eeWebHTTPError",   "eeWebHTTPSError",
-                                      "eeWebFTPError",  "eeLogError",       "eeShowError"};
+                                      "eeWebFTPError",    "eeLogError",       "eeShowError"};
   return code >= eeNoError && code <= eeShowError ? names[code] : "";
 }
 

@@ -66,7 +66,8 @@ TEST_F(ProfileFolderSet, AnUnusableNameMovesIntoTheLibraryFolderOfTheProfile) {
 
 TEST_F(ProfileFolderSet, NoFolderCanBeMadeMeansNoFile) {
   // The library folder's name is taken by a file.
-  HANDLE file = CreateFileA((profile + "\\RevavaRez").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  HANDLE file =
+      CreateFileA((profile + "\\RevavaRez").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   CloseHandle(file);
   std::string name = profile + "\\RevavaRez\\x.log";
@@ -83,8 +84,8 @@ TEST(FileHelpers, EnvironmentAndRegistryTextsAreEmptyRatherThanWrong) {
   EXPECT_EQ(EnvironmentText("BRX_LONG_VALUE"), "");
 
   HKEY key;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\BrindoluxTests\\ReadText", 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, &key, nullptr),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\BrindoluxTests\\ReadText", 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_SUCCESS);
   RegSetValueExA(key, "Zero", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 4);
   RegSetValueExA(key, "NoZero", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 3);

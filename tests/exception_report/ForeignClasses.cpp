@@ -9,5 +9,7 @@ class EForeignFailure : public std::runtime_error {
 };
 }  // namespace Foreign
 
-extern "C" __declspec(dllexport) std::exception* MakeForeignException() { return new Foreign::EForeignFailure(); }
+extern "C" __declspec(dllexport) std::exception* MakeForeignException() {
+  return new Foreign::EForeignFailure();
+}
 extern "C" __declspec(dllexport) void FreeForeignException(std::exception* object) { delete object; }

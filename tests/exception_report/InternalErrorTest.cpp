@@ -50,8 +50,8 @@ class TDebugSession {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     std::wstring command = L"\"" + exe + L"\"";
-    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr,
-                        &startup, &process)) {
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
+                        nullptr, &startup, &process)) {
       SetEvent(FStarted);
       SetEvent(FEnded);
       return;
@@ -235,19 +235,20 @@ TEST(InternalErrorUnderADebugger, YesWithoutSendingShowsHowToSendByHand) {
 
 TEST(InternalErrorInTheIDE, AHostUnderTheDevelopmentEnvironmentsNameAsksWithoutADebugger) {
   brx_test::TTempFolder folder(L"internal error ide");
-  std::wstring host = folder.Path() + L"\\" + std::wstring(RevavaRez::IDEHostFileName,
-                                                            RevavaRez::IDEHostFileName +
-                                                                strlen(RevavaRez::IDEHostFileName));
+  std::wstring host = folder.Path() + L"\\" +
+                      std::wstring(RevavaRez::IDEHostFileName,
+                                   RevavaRez::IDEHostFileName + strlen(RevavaRez::IDEHostFileName));
   ASSERT_TRUE(brx_test::CopyModule(brx_test::TestModulePath(L"InternalErrorProbe.exe"), host));
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
   std::wstring command = L"\"" + host + L"\"";
-  ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                             &process));
+  ASSERT_TRUE(
+      CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
   CloseHandle(process.hThread);
-  HWND box = WaitForBoxOf(process.dwProcessId, L"Probably internal bug",
-                          [&](DWORD ms) { return WaitForSingleObject(process.hProcess, ms) == WAIT_OBJECT_0; });
+  HWND box = WaitForBoxOf(process.dwProcessId, L"Probably internal bug", [&](DWORD ms) {
+    return WaitForSingleObject(process.hProcess, ms) == WAIT_OBJECT_0;
+  });
   EXPECT_NE(box, nullptr) << "no question box";
   if (box) PostMessageW(box, WM_COMMAND, IDNO, 0);
   ASSERT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);

@@ -63,13 +63,20 @@ TEST(ReadableRegions, OnlyCommittedWithExactlyOnePlainProtection) {
     DWORD state, protection;
     bool readable;
   } cases[] = {
-      {MEM_COMMIT, PAGE_READONLY, true},         {MEM_COMMIT, PAGE_READWRITE, true},
-      {MEM_COMMIT, PAGE_WRITECOPY, true},        {MEM_COMMIT, PAGE_EXECUTE, true},
-      {MEM_COMMIT, PAGE_EXECUTE_READ, true},     {MEM_COMMIT, PAGE_EXECUTE_READWRITE, true},
-      {MEM_COMMIT, PAGE_EXECUTE_WRITECOPY, true}, {MEM_COMMIT, PAGE_NOACCESS, false},
-      {MEM_COMMIT, PAGE_READONLY | PAGE_GUARD, false}, {MEM_COMMIT, PAGE_READWRITE | PAGE_NOCACHE, false},
-      {MEM_COMMIT, PAGE_READWRITE | PAGE_WRITECOMBINE, false}, {MEM_COMMIT, PAGE_READONLY | PAGE_READWRITE, false},
-      {MEM_RESERVE, PAGE_READWRITE, false},      {MEM_FREE, PAGE_READONLY, false},
+      {MEM_COMMIT, PAGE_READONLY, true},
+      {MEM_COMMIT, PAGE_READWRITE, true},
+      {MEM_COMMIT, PAGE_WRITECOPY, true},
+      {MEM_COMMIT, PAGE_EXECUTE, true},
+      {MEM_COMMIT, PAGE_EXECUTE_READ, true},
+      {MEM_COMMIT, PAGE_EXECUTE_READWRITE, true},
+      {MEM_COMMIT, PAGE_EXECUTE_WRITECOPY, true},
+      {MEM_COMMIT, PAGE_NOACCESS, false},
+      {MEM_COMMIT, PAGE_READONLY | PAGE_GUARD, false},
+      {MEM_COMMIT, PAGE_READWRITE | PAGE_NOCACHE, false},
+      {MEM_COMMIT, PAGE_READWRITE | PAGE_WRITECOMBINE, false},
+      {MEM_COMMIT, PAGE_READONLY | PAGE_READWRITE, false},
+      {MEM_RESERVE, PAGE_READWRITE, false},
+      {MEM_FREE, PAGE_READONLY, false},
   };
   for (const Case& c : cases)
     EXPECT_EQ(IsPlainReadableRegion(c.state, c.protection), c.readable) << c.state << " " << c.protection;

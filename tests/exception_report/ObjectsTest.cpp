@@ -94,8 +94,10 @@ TEST(ClassRecords, ObjectsOfAnotherModuleReadAlike) {
   ASSERT_NE(module, nullptr);
   using TMake = std::exception* (*)();
   using TFree = void (*)(std::exception*);
-  auto make = reinterpret_cast<TMake>(reinterpret_cast<void (*)()>(GetProcAddress(module, "MakeForeignException")));
-  auto release = reinterpret_cast<TFree>(reinterpret_cast<void (*)()>(GetProcAddress(module, "FreeForeignException")));
+  auto make =
+      reinterpret_cast<TMake>(reinterpret_cast<void (*)()>(GetProcAddress(module, "MakeForeignException")));
+  auto release =
+      reinterpret_cast<TFree>(reinterpret_cast<void (*)()>(GetProcAddress(module, "FreeForeignException")));
   ASSERT_TRUE(make && release);
   std::exception* object = make();
   const std::type_info* classRef = ClassOf(object);
@@ -122,7 +124,7 @@ TEST(ClassRecords, OnlyReadableNonAbortObjectsAreReportable) {
   auto page = static_cast<uintptr_t*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   ASSERT_NE(page, nullptr);
   page[0] = reinterpret_cast<uintptr_t>(page + 4);  // a "virtual table" whose slot before is page[3]
-  page[3] = 0x10;                                     // a class record at an unreadable address
+  page[3] = 0x10;                                   // a class record at an unreadable address
   EXPECT_FALSE(IsReportable(page));
   EXPECT_EQ(ObjectClassName(page), "");
   page[3] = reinterpret_cast<uintptr_t>(page + 8);  // a record whose own virtual table is garbage

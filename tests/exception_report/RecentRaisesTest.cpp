@@ -15,8 +15,7 @@ TEST(RecentRaises, KeyedByClassAddressAndChainAndTheEleventhDropsTheOldest) {
   RecentRaiseClear();
   std::runtime_error runtime("r");
   EConvertError convert("c");
-  for (int i = 0; i < kRecentRaiseCapacity; ++i)
-    RecentRaiseStore(&runtime, 0x1000 + i, 0x50, {1, i, 2, 1});
+  for (int i = 0; i < kRecentRaiseCapacity; ++i) RecentRaiseStore(&runtime, 0x1000 + i, 0x50, {1, i, 2, 1});
   TRecentRaiseValues v;
   ASSERT_TRUE(RecentRaiseLookup(&runtime, 0x1000, 0x50, v));
   EXPECT_EQ(v.Count, 0);

@@ -24,8 +24,8 @@ TEST(Restart, TheProgramRestartsOnceInItsStartDirectoryAndExitsWithOne) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process;
-  ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                             &process));
+  ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                             &startup, &process));
   CloseHandle(process.hThread);
   ASSERT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
   DWORD code = 0;
@@ -36,8 +36,8 @@ TEST(Restart, TheProgramRestartsOnceInItsStartDirectoryAndExitsWithOne) {
   ASSERT_EQ(WaitForSingleObject(done, 30000), WAIT_OBJECT_0) << "the restarted run did not come up";
   CloseHandle(done);
   char text[MAX_PATH] = {};
-  HANDLE second = CreateFileA((folder + "\\second").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+  HANDLE second = CreateFileA((folder + "\\second").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(second, INVALID_HANDLE_VALUE);
   DWORD read = 0;
   ReadFile(second, text, sizeof text - 1, &read, nullptr);

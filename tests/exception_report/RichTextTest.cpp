@@ -10,8 +10,10 @@ using namespace RevavaRez;
 namespace {
 
 const char* const kHeader =
-    "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1040{\\fonttbl{\\f0\\fmodern\\fprq1\\fcharset0 Courier New;}}\r\n"
-    "{\\colortbl ;\\red0\\green100\\blue100;\\red0\\green0\\blue0;\\red40\\green40\\blue40;\\red0\\green0\\blue160;}"
+    "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1040{\\fonttbl{\\f0\\fmodern\\fprq1\\fcharset0 Courier "
+    "New;}}\r\n"
+    "{\\colortbl "
+    ";\\red0\\green100\\blue100;\\red0\\green0\\blue0;\\red40\\green40\\blue40;\\red0\\green0\\blue160;}"
     "\r\n\\f0\\fs16\r\n";
 
 TRichTextFont Font() { return TRichTextFont{0, "Courier New", 8}; }
@@ -24,15 +26,14 @@ TEST(RichTextPages, GeneralPageColoursTitleHeadingsRulesAndFields) {
       "  Name: C:\\p.exe\r\n"
       "plain\r\n"
       "x";
-  EXPECT_EQ(GeneralRichText(report, Font()),
-            std::string(kHeader) +
-                "\\cf1\\b Report \\{1\\}\\par\\b0\r\n"
-                "\\cf3\\b Application:\\par\\b0\r\n"
-                "\\cf3 ----\\par\r\n"
-                "\\cf2   Name:\\cf4  C:\\\\p.exe\\par\r\n"
-                "plain\\par\r\n"
-                "x\r\n"
-                "}");
+  EXPECT_EQ(GeneralRichText(report, Font()), std::string(kHeader) +
+                                                 "\\cf1\\b Report \\{1\\}\\par\\b0\r\n"
+                                                 "\\cf3\\b Application:\\par\\b0\r\n"
+                                                 "\\cf3 ----\\par\r\n"
+                                                 "\\cf2   Name:\\cf4  C:\\\\p.exe\\par\r\n"
+                                                 "plain\\par\r\n"
+                                                 "x\r\n"
+                                                 "}");
 }
 
 TEST(RichTextPages, CpuPageInsertsByColumnAndClipsShortLines) {
@@ -47,7 +48,9 @@ TEST(RichTextPages, CpuPageInsertsByColumnAndClipsShortLines) {
       "\r\n"
       "Stack:               Memory Dump:\r\n"
       "------------------   ------------\r\n"
-      "0012FF00: 00000000   0012FF00: " + bytes + "  ................\r\n"
+      "0012FF00: 00000000   0012FF00: " +
+      bytes +
+      "  ................\r\n"
       "0012FF04: 1";  // short
   EXPECT_EQ(CpuRichText(text, Font(), 2100),
             std::string(kHeader) +
@@ -60,7 +63,9 @@ TEST(RichTextPages, CpuPageInsertsByColumnAndClipsShortLines) {
                 "\\par\r\n"
                 "\\pard\\tx2100\\cf3\\b Stack:\\tab Memory Dump:\\par\\cf2\\b0\r\n"
                 "\\cf3 ------------------\\tab ------------\\par\\cf2\r\n"
-                "0012FF00: \\cf4 00000000\\cf2 \\tab 0012FF00: \\cf4 " + bytes + "\\cf2   ................\\par\r\n"
+                "0012FF00: \\cf4 00000000\\cf2 \\tab 0012FF00: \\cf4 " +
+                bytes +
+                "\\cf2   ................\\par\r\n"
                 "0012FF04: \\cf4 1\\cf2 \\tab \\cf4 \\cf2 \r\n"
                 "}");
 }
@@ -72,7 +77,8 @@ TEST(RichTextPages, LoadedIntoARichEditItReadsBackAsThePlainText) {
                               nullptr, nullptr);
   ASSERT_NE(edit, nullptr);
   std::string report = "Title\r\nGroup:\r\n  Field: {value} C:\\dir";
-  EXPECT_TRUE(LoadRichText(edit, GeneralRichText(report, Font()), static_cast<long>(static_cast<int32_t>(0xFF000005))));
+  EXPECT_TRUE(LoadRichText(edit, GeneralRichText(report, Font()),
+                           static_cast<long>(static_cast<int32_t>(0xFF000005))));
   char text[256] = {};
   GetWindowTextA(edit, text, sizeof text);
   std::string plain = text;

@@ -63,7 +63,8 @@ TEST_F(Guarded, WithTheHookTheFailureIsReportedAndAbortsSilently) {
 
 TEST_F(Guarded, WithoutTheHookTheFailureBecomesACriticalError) {
   InternalErrorHook = nullptr;
-  EXPECT_EQ(MessageOf(Fails, "ESockets.Init"), "Critical error at: \"ESockets.Init\"\r\nError: \"disk gone\".");
+  EXPECT_EQ(MessageOf(Fails, "ESockets.Init"),
+            "Critical error at: \"ESockets.Init\"\r\nError: \"disk gone\".");
   EXPECT_EQ(MessageOf(ThrowsInt, "ESockets.Done"), "General internal error.");
 }
 

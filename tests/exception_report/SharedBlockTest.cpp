@@ -39,13 +39,20 @@ TEST(SharedBlock, CreatedBlockIsReopenedAtItsOwnSize) {
   ASSERT_TRUE(OpenSharedBlock(module, "MODULE", 5, made));
   EXPECT_EQ(*static_cast<uint32_t*>(made.View), 9u);
   EXPECT_EQ(made.DataSize, 5u);
-  std::memcpy(made.Data, "\x01" "abcd", 5);
+  std::memcpy(made.Data,
+              "\x01"
+              "abcd",
+              5);
 
   // Another user asks for more or for nothing: it gets the block as made.
   TSharedBlock seen, opened;
   ASSERT_TRUE(OpenSharedBlock(module, "MODULE", 100, seen));
   EXPECT_EQ(seen.DataSize, 5u);
-  EXPECT_EQ(std::memcmp(seen.Data, "\x01" "abcd", 5), 0);
+  EXPECT_EQ(std::memcmp(seen.Data,
+                        "\x01"
+                        "abcd",
+                        5),
+            0);
   ASSERT_TRUE(OpenSharedBlock(module, "MODULE", 0, opened));
   EXPECT_EQ(opened.DataSize, 5u);
   CloseSharedBlock(seen);

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "Errors.h"
-#include "StringList.h"
 #include "Streams.h"
+#include "StringList.h"
 
 using namespace RevavaRez;
 
@@ -86,7 +86,8 @@ TEST(StringList, AnnouncesEachChangeOrOneForAnUpdate) {
 }
 
 TEST(Errors, AnAssertionWithAMessageKeepsTheUnitAndLineForm) {
-  EXPECT_STREQ(EAssertionFailed("Cannot go on.", "ExceptionLog", 12).what(), "Cannot go on. (ExceptionLog, line 12)");
+  EXPECT_STREQ(EAssertionFailed("Cannot go on.", "ExceptionLog", 12).what(),
+               "Cannot go on. (ExceptionLog, line 12)");
   EXPECT_STREQ(EAssertionFailed("UnitX", 3).what(), "Assertion failure (UnitX, line 3)");
 }
 

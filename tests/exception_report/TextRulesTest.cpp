@@ -51,11 +51,7 @@ TEST(TextRules, SplitBySetKeepsInnerEmptyPartsButNotAnEmptyLast) {
     const char* text;
     std::vector<std::string> parts;
   } cases[] = {
-      {";; a ; b;;c ;", {"a", "b", "", "c"}},
-      {"a", {"a"}},
-      {";;;", {}},
-      {"a; ", {"a"}},
-      {"", {}},
+      {";; a ; b;;c ;", {"a", "b", "", "c"}}, {"a", {"a"}}, {";;;", {}}, {"a; ", {"a"}}, {"", {}},
   };
   for (const Case& c : cases) {
     std::vector<std::string> parts;
@@ -91,7 +87,8 @@ TEST(TextRules, LogFilePathCases) {
       {"", 0xF7, "E:\\Other.dll", "E:\\Other.rrl"},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(LogFilePathFor(c.location, "C:\\App\\Prog.exe", c.flags, "PC_1", c.name), c.expected) << c.location;
+    EXPECT_EQ(LogFilePathFor(c.location, "C:\\App\\Prog.exe", c.flags, "PC_1", c.name), c.expected)
+        << c.location;
 }
 
 TEST(TextRules, SafeFileNamePartReplacesEveryUnsafeCharacter) {

@@ -19,8 +19,9 @@ TEST(Texts, EveryIndexHoldsItsText) {
   } cases[] = {
       {0, "Information."},
       {2, "Error."},
-      {3, "An error has occurred during program execution.\r\nPlease read the following information for "
-          "further details."},
+      {3,
+       "An error has occurred during program execution.\r\nPlease read the following information for "
+       "further details."},
       {14, "&OK"},
       {21, "Go to the Support Page"},
       {22, "Application"},
@@ -48,7 +49,9 @@ TEST(ReportTexts, EscapesInTheirOrder) {
             "a&amp;b &quot;c&quot; &#039;d&#039; &lt;e&gt;&nbsp;&nbsp;f<br>\r\ng");
   EXPECT_EQ(EscapeHtml("   "), "&nbsp;&nbsp; ");
   EXPECT_EQ(EscapeRichText("C:\\x {y}\r\nz"), "C:\\\\x \\{y\\}\\par\r\nz");
-  EXPECT_EQ(FlattenControlChars("a\r\n\tb\x01" "c"), "a b c");
+  EXPECT_EQ(FlattenControlChars("a\r\n\tb\x01"
+                                "c"),
+            "a b c");
   EXPECT_EQ(PadRight("ab", 4), "ab  ");
   EXPECT_EQ(PadRight("abcde", 4), "abcde");
   EXPECT_EQ(IfText(true, "a", "b"), "a");
@@ -70,14 +73,17 @@ TEST(ReportTexts, WindowsVersionNames) {
     const char* service;
     const char* name;
   } cases[] = {
-      {1, 4, 0, "", "95"},         {1, 4, 0, " B ", "95 OSR 2"}, {1, 4, 10, "", "98"},
-      {1, 4, 10, "A", "98 SE"},    {1, 4, 89, "", "98"},         {1, 4, 90, "", "ME"},
-      {1, 4, 95, "", ""},          {2, 4, 0, "", "NT 4.0"},      {2, 5, 0, "", "2000"},
-      {2, 5, 1, "Service Pack 3", "XP"}, {2, 5, 2, "", "2003"}, {2, 6, 1, "", "Vista"},
-      {2, 10, 0, "", ""},          {0, 5, 1, "", ""},
+      {1, 4, 0, "", "95"},   {1, 4, 0, " B ", "95 OSR 2"},
+      {1, 4, 10, "", "98"},  {1, 4, 10, "A", "98 SE"},
+      {1, 4, 89, "", "98"},  {1, 4, 90, "", "ME"},
+      {1, 4, 95, "", ""},    {2, 4, 0, "", "NT 4.0"},
+      {2, 5, 0, "", "2000"}, {2, 5, 1, "Service Pack 3", "XP"},
+      {2, 5, 2, "", "2003"}, {2, 6, 1, "", "Vista"},
+      {2, 10, 0, "", ""},    {0, 5, 1, "", ""},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(WindowsVersionText(c.platform, c.major, c.minor, c.service), std::string("Microsoft Windows ") + c.name)
+    EXPECT_EQ(WindowsVersionText(c.platform, c.major, c.minor, c.service),
+              std::string("Microsoft Windows ") + c.name)
         << c.platform << " " << c.major << "." << c.minor;
 }
 
