@@ -90,8 +90,9 @@ std::string InternalStackText() {
     for (size_t i = 0; i < stack.size(); ++i) {
       const TStackEntryText& e = stack[i];
       if (i > 0) text += std::string(12, ' ');
-      text += HexText(i, 2) + " $" + AddressText(e.Address) + " - [" + AddressText(e.ModuleHandle) + "] " +
-              e.ModuleName + " ";
+      // Addresses in lower case here, as the stack lines have always been.
+      text += HexText(i, 2) + " $" + LowerCase(AddressText(e.Address)) + " - [" +
+              LowerCase(AddressText(e.ModuleHandle)) + "] " + e.ModuleName + " ";
       if (e.Line != 0)
         text += " - " + e.Unit + " - " + e.ClassName + " - " + e.Procedure + " - " + e.LineText;
       text += "\r\n";

@@ -7,6 +7,7 @@
 
 #include "Errors.h"
 #include "ExceptionLog.h"
+#include "Hooks.h"
 #include "NamedEvents.h"
 #include "VArev.h"
 #include "VArevText.h"
@@ -85,6 +86,32 @@ TEST(InternalErrors, WithoutADebuggerOrTheIDENothingIsReported) {
   InternalErrorHandler("outside a catch");  // no current exception: no fault either
   EXPECT_EQ(GetFileAttributesA(log.c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(InternalStackText(), "");
+}
+
+std::vector<TStackEntryText> TwoEntries() {
+  TStackEntryText first;
+  first.Address = 0xAB12;
+  first.ModuleHandle = 0x400000;
+  first.ModuleName = "Prog.exe";
+  TStackEntryText second = first;
+  second.Address = 0xCD34;
+  second.Line = 12;
+  second.Unit = "UnitMain";
+  second.ClassName = "TForm1";
+  second.Procedure = "Button1Click";
+  second.LineText = "12[3]";
+  return {first, second};
+}
+
+TEST(InternalErrors, StackTextHasOneLineAnEntryIndentedAfterTheFirst) {
+  auto saved = LibraryHooks.CurrentThreadStack;
+  LibraryHooks.CurrentThreadStack = TwoEntries;
+  std::string text = InternalStackText();
+  LibraryHooks.CurrentThreadStack = saved;
+  std::string pad(sizeof(void*) * 2 - 8, '0');
+  EXPECT_EQ(text, "00 $" + pad + "0000ab12 - [" + pad + "00400000] Prog.exe \r\n" + std::string(12, ' ') +
+                      "01 $" + pad + "0000cd34 - [" + pad +
+                      "00400000] Prog.exe  - UnitMain - TForm1 - Button1Click - 12[3]\r\n");
 }
 
 }  // namespace
