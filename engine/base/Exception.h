@@ -32,6 +32,9 @@ class EKRMError : public Exception {
 class EAssertionFailed : public Exception {
  public:
   EAssertionFailed(const char* unit, int line);
+  // A check that explains itself: the message takes the place of
+  // "Assertion failure".
+  EAssertionFailed(const std::string& message, const char* unit, int line);
 };
 
 #define BRX_ASSERT(condition, unit) \

@@ -1,0 +1,20 @@
+#pragma once
+// Whether a module carries the library's data block, as a resource or as a
+// file trailer; the library works only in such a module.
+#include <windows.h>
+
+#include <cstdint>
+
+namespace RevavaRez {
+
+constexpr uint32_t kLibraryDataMagic = 0x000FAB10;
+constexpr char kLibraryDataResourceName[] = "RURUDO";
+
+// An RCDATA resource "RURUDO" that starts with the magic word; one too
+// short to hold the word counts as absent.
+bool HasRURudoResource(HMODULE module) noexcept;
+// The module's file ends with the magic word.
+bool HasRURudoTrailer(HMODULE module) noexcept;
+bool HasLibraryData(HMODULE module) noexcept;
+
+}  // namespace RevavaRez

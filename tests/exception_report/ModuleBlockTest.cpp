@@ -1,0 +1,197 @@
+// The module block in the test program itself: what the own options
+// publish, what another module's block gives, and the options lookup of an
+// inactive library.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "CurrentRevavaRezOptions.h"
+#include "DataBlockBuilder.h"
+#include "TestModules.h"
+#include "base/Exception.h"
+#include "ModuleBlock.h"
+#include "Streams.h"
+#include "VezavuModuleOptionsEx.h"
+
+using namespace RevavaRez;
+
+namespace {
+
+std::string OwnFileName() {
+  char name[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, name, MAX_PATH);
+  return name;
+}
+
+// The block of a module of this process as the test reads it: the size word
+// and the data after it; empty when there is no block.
+struct TBlockView {
+  bool Exists = false;
+  uint32_t SizeWord = 0;
+  brx_test::Bytes Data;
+};
+
+TBlockView ReadBlock(DWORD process, HMODULE module) {
+  TBlockView view;
+  HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, brx_test::ModuleBlockName(process, module).c_str());
+  if (mapping == nullptr) return view;
+  view.Exists = true;
+  if (const auto* bytes = static_cast<const uint8_t*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0))) {
+    std::memcpy(&view.SizeWord, bytes, 4);
+    MEMORY_BASIC_INFORMATION region{};
+    VirtualQuery(bytes, &region, sizeof region);
+    if (view.SizeWord >= 4 && view.SizeWord <= region.RegionSize)
+      view.Data.assign(bytes + 4, bytes + view.SizeWord);
+    UnmapViewOfFile(bytes);
+  }
+  CloseHandle(mapping);
+  return view;
+}
+
+brx_test::Bytes Written(const TVezavuModuleOptions& options) {
+  TMemoryStream stream;
+  options.WriteToStream(stream);
+  return brx_test::Bytes(stream.Memory(), stream.Memory() + stream.Size());
+}
+
+// A block that the test makes for another module, as its library would.
+class TMadeBlock {
+ public:
+  TMadeBlock(HMODULE module, const brx_test::Bytes& data) {
+    const auto size = static_cast<DWORD>(data.size() + 4);
+    FMapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size,
+                                  brx_test::ModuleBlockName(GetCurrentProcessId(), module).c_str());
+    if (FMapping == nullptr) return;
+    if (auto* bytes = static_cast<uint8_t*>(MapViewOfFile(FMapping, FILE_MAP_WRITE, 0, 0, 0))) {
+      std::memcpy(bytes, &size, 4);
+      std::memcpy(bytes + 4, data.data(), data.size());
+      UnmapViewOfFile(bytes);
+    }
+  }
+  ~TMadeBlock() {
+    if (FMapping) CloseHandle(FMapping);
+  }
+  bool Made() const { return FMapping != nullptr; }
+
+ private:
+  HANDLE FMapping = nullptr;
+};
+
+TEST(Publishing, ASetterPublishesTheOptionsIntoTheOwnBlock) {
+  const HMODULE self = GetModuleHandleA(nullptr);
+  {
+    TVezavuModuleOptionsEx options(true, OwnFileName());
+    options.SetMailServer("smtp.example.org");
+    options.FilterClassNames().Add("EFiltered");
+    const TBlockView block = ReadBlock(GetCurrentProcessId(), self);
+    ASSERT_TRUE(block.Exists);
+    brx_test::Bytes expected{1};
+    const brx_test::Bytes stream = Written(options);
+    expected.insert(expected.end(), stream.begin(), stream.end());
+    EXPECT_EQ(block.SizeWord, expected.size() + 4);
+    EXPECT_EQ(block.Data, expected);
+
+    // A shorter stream after a change is published as it is.
+    options.FilterClassNames().Clear();
+    const TBlockView shorter = ReadBlock(GetCurrentProcessId(), self);
+    EXPECT_EQ(shorter.SizeWord, Written(options).size() + 5);
+  }
+  CloseSharedBlock(ModuleBlock());
+  EXPECT_FALSE(ReadBlock(GetCurrentProcessId(), self).Exists);
+}
+
+TEST(Publishing, NeverWritesPastABlockThatAReaderHoldsSmaller) {
+  const HMODULE self = GetModuleHandleA(nullptr);
+  TVezavuModuleOptionsEx options(true, OwnFileName());
+  options.SetMailServer("");
+  // A reader holds the block of today's size open.
+  HANDLE reader = OpenFileMappingA(FILE_MAP_READ, FALSE,
+                                   brx_test::ModuleBlockName(GetCurrentProcessId(), self).c_str());
+  ASSERT_NE(reader, nullptr);
+  const brx_test::Bytes before = ReadBlock(GetCurrentProcessId(), self).Data;
+  // The options grow by a whole page and more.
+  options.SetMailBody(std::string(8192, 'x'));
+  const TBlockView block = ReadBlock(GetCurrentProcessId(), self);
+  EXPECT_EQ(block.Data, before);
+  CloseHandle(reader);
+  options.SetMailBody(std::string(8192, 'y'));
+  EXPECT_EQ(ReadBlock(GetCurrentProcessId(), self).SizeWord, Written(options).size() + 5);
+  CloseSharedBlock(ModuleBlock());
+}
+
+TEST(Publishing, AnotherModulesBlockIsReadWhenItSaysOptionsFollow) {
+  brx_test::TTempFolder folder(L"publishing");
+  const std::wstring dll = folder.Path() + L"\\module.dll";
+  ASSERT_TRUE(brx_test::CopyModule(brx_test::TestModulePath(L"brx_test_module_dll.dll"), dll));
+  HMODULE module = LoadLibraryW(dll.c_str());
+  ASSERT_NE(module, nullptr);
+
+  TVezavuModuleOptions published(false, "");
+  published.SetMailServer("published.example.org");
+  published.SetCrashCount(77);
+  brx_test::Bytes withOptions{1};
+  const brx_test::Bytes stream = Written(published);
+  withOptions.insert(withOptions.end(), stream.begin(), stream.end());
+  brx_test::Bytes flagZero = withOptions;
+  flagZero[0] = 0;
+
+  struct TCase {
+    const char* What;
+    const brx_test::Bytes* Block;
+    bool Loaded;
+  };
+  const brx_test::Bytes cutShort(withOptions.begin(), withOptions.begin() + 40);
+  const TCase cases[] = {
+      {"flag 1", &withOptions, true},
+      {"flag 0", &flagZero, false},
+      {"no block", nullptr, false},
+      {"options cut short", &cutShort, false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.What);
+    std::unique_ptr<TMadeBlock> block;
+    if (c.Block) {
+      block = std::make_unique<TMadeBlock>(module, *c.Block);
+      ASSERT_TRUE(block->Made());
+    }
+    TVezavuModuleOptionsEx options(false, "");
+    EXPECT_EQ(LoadPublishedOptions(module, options), c.Loaded);
+    if (c.Loaded) {
+      EXPECT_EQ(options.MailServer(), "published.example.org");
+      EXPECT_EQ(options.CrashCount(), 77);
+    } else if (c.Block != &cutShort) {
+      EXPECT_EQ(options.MailServer(), "");
+      EXPECT_EQ(options.CrashCount(), 10);
+    }
+  }
+  // The own module's block is never read as another's.
+  TVezavuModuleOptionsEx options(false, "");
+  EXPECT_FALSE(LoadPublishedOptions(GetModuleHandleA(nullptr), options));
+  FreeLibrary(module);
+}
+
+TEST(CurrentRevavaRezOptions, RaisesTheAssertionInAnInactiveLibrary) {
+  try {
+    CurrentRevavaRezOptions();
+    FAIL() << "no assertion";
+  } catch (const EAssertionFailed& failure) {
+    const std::string message = failure.what();
+    EXPECT_EQ(message.rfind(
+                  "\r\nCannot use 'CurrentRevavaRezOptions' function without activate RevavaRez.\r\n"
+                  "To activate RevavaRez use the new IDE \"Project/RevavaRez Options...\" menu. (ExceptionLog, line ",
+                  0),
+              0u)
+        << message;
+  }
+  // The test that the options' setters make does not raise.
+  TVezavuModuleOptionsEx options(false, "");
+  EXPECT_FALSE(IsCurrentRevavaRezOptions(&options));
+  EXPECT_NO_THROW(options.SetFreezeWatch(true));
+  EXPECT_TRUE(options.FreezeWatch());
+}
+
+}  // namespace

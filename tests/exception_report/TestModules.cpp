@@ -1,0 +1,97 @@
+#include "TestModules.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace brx_test {
+
+namespace {
+
+std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L"\\/")); }
+
+std::string ReadAll(const std::wstring& file) {
+  HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return "";
+  std::string text(4096, '\0');
+  DWORD read = 0;
+  if (!ReadFile(handle, &text[0], static_cast<DWORD>(text.size()), &read, nullptr)) read = 0;
+  CloseHandle(handle);
+  text.resize(read);
+  return text;
+}
+
+}  // namespace
+
+TTempFolder::TTempFolder(const std::wstring& label) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  static int made = 0;
+  FPath = std::wstring(temp) + L"brx " + label + L" " + std::to_wstring(GetCurrentProcessId()) + L"-" +
+          std::to_wstring(++made);
+  CreateDirectoryW(FPath.c_str(), nullptr);
+}
+
+TTempFolder::~TTempFolder() {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((FPath + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW((FPath + L"\\" + found.cFileName).c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(FPath.c_str());
+}
+
+std::wstring TestModulePath(const std::wstring& fileName) {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  return FolderOf(self) + L"\\" + fileName;
+}
+
+std::string ModuleBlockName(DWORD process, HMODULE module) {
+  char name[64];
+  std::snprintf(name, sizeof name, "%08lX%0*llXMODULE", process, static_cast<int>(sizeof(void*) * 2),
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(module)));
+  return name;
+}
+
+std::string BlockState(DWORD process, HMODULE module) {
+  HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, ModuleBlockName(process, module).c_str());
+  if (mapping == nullptr) return "block=none";
+  std::string state = "block=unreadable";
+  if (const auto* view = static_cast<const uint8_t*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0))) {
+    uint32_t size = 0;
+    std::memcpy(&size, view, 4);
+    state = "block=" + std::to_string(size) + "," + (size > 4 ? std::to_string(view[4]) : std::string("-"));
+    UnmapViewOfFile(view);
+  }
+  CloseHandle(mapping);
+  return state;
+}
+
+TModuleRun RunTestModule(const std::wstring& exe, const std::wstring& arguments) {
+  TModuleRun run;
+  const std::wstring report = FolderOf(exe) + L"\\report.txt";
+  DeleteFileW(report.c_str());
+  std::wstring commandLine = L"\"" + exe + L"\" " + arguments + L" \"" + report + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      FolderOf(exe).c_str(), &startup, &started))
+    return run;
+  if (WaitForSingleObject(started.hProcess, 30000) == WAIT_OBJECT_0) {
+    run.Ended = true;
+    GetExitCodeProcess(started.hProcess, &run.ExitCode);
+  } else {
+    TerminateProcess(started.hProcess, 99);
+  }
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+  run.Report = ReadAll(report);
+  return run;
+}
+
+}  // namespace brx_test
