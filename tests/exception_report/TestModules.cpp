@@ -4,6 +4,9 @@
 #include <cstring>
 #include <vector>
 
+#include "Streams.h"
+#include "VezavuModuleOptions.h"
+
 namespace brx_test {
 
 namespace {
@@ -42,6 +45,18 @@ TTempFolder::~TTempFolder() {
     FindClose(search);
   }
   RemoveDirectoryW(FPath.c_str());
+}
+
+std::string OwnFileName() {
+  char name[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, name, MAX_PATH);
+  return name;
+}
+
+std::vector<uint8_t> WrittenOptions(const RevavaRez::TVezavuModuleOptions& options) {
+  RevavaRez::TMemoryStream stream;
+  options.WriteToStream(stream);
+  return std::vector<uint8_t>(stream.Memory(), stream.Memory() + stream.Size());
 }
 
 std::wstring TestModulePath(const std::wstring& fileName) {

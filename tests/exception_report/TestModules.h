@@ -3,7 +3,13 @@
 // a folder per test, and what they report when they run.
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
+
+namespace RevavaRez {
+class TVezavuModuleOptions;
+}
 
 namespace brx_test {
 
@@ -19,6 +25,11 @@ class TTempFolder {
  private:
   std::wstring FPath;
 };
+
+// The test program's own file name.
+std::string OwnFileName();
+// What the options' own writer writes for them.
+std::vector<uint8_t> WrittenOptions(const RevavaRez::TVezavuModuleOptions& options);
 
 // A test module built beside the test program.
 std::wstring TestModulePath(const std::wstring& fileName);
