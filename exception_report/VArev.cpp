@@ -42,7 +42,9 @@ bool IsIDEHostName(const std::string& mainModuleFileName) {
 bool IsIDEHost() { return IDEHostFlag; }
 
 int RoundedZoneHours(TDateTime local, TDateTime utc) {
-  return static_cast<int>(std::lround((local - utc) * 24.0));
+  // Whole minutes first, so that a half-hour zone rounds from exactly .5.
+  long minutes = std::lround((local - utc) * 1440.0);
+  return static_cast<int>(std::lround(minutes / 60.0));
 }
 
 int TimeZoneHours() {

@@ -24,6 +24,8 @@ extern TInternalErrorHook InternalErrorHook;
 // is not readable. Stops at the top of the address space.
 size_t ReadableLength(const void* address, size_t wanted);
 bool IsReadable(const void* address, size_t size);
+// A region's state and protection that ReadableLength accepts.
+bool IsPlainReadableRegion(DWORD state, DWORD protection);
 
 // The pointer slot that an indirect jump "FF 25" reads, from the jump's first
 // six bytes at address: an absolute slot address on i686, a displacement

@@ -12,11 +12,9 @@ static_assert(sizeof(MEMORY_BASIC_INFORMATION) == 48, "region answer");
 static_assert(sizeof(MEMORY_BASIC_INFORMATION) == 28, "region answer");
 #endif
 
-namespace {
-
-bool PlainReadable(const MEMORY_BASIC_INFORMATION& info) {
-  if (info.State != MEM_COMMIT) return false;
-  switch (info.Protect) {
+bool IsPlainReadableRegion(DWORD state, DWORD protection) {
+  if (state != MEM_COMMIT) return false;
+  switch (protection) {
     case PAGE_READONLY:
     case PAGE_READWRITE:
     case PAGE_WRITECOPY:
@@ -30,15 +28,13 @@ bool PlainReadable(const MEMORY_BASIC_INFORMATION& info) {
   }
 }
 
-}  // namespace
-
 size_t ReadableLength(const void* address, size_t wanted) {
   uintptr_t at = reinterpret_cast<uintptr_t>(address);
   size_t count = 0;
   for (;;) {
     MEMORY_BASIC_INFORMATION info;
     if (VirtualQuery(reinterpret_cast<const void*>(at), &info, sizeof info) != sizeof info) return 0;
-    if (!PlainReadable(info)) return 0;
+    if (!IsPlainReadableRegion(info.State, info.Protect)) return 0;
     uintptr_t base = reinterpret_cast<uintptr_t>(info.BaseAddress);
     uintptr_t end = base + info.RegionSize;
     if (end < base || end == 0) return count + (UINTPTR_MAX - at) + 1;  // the top of the address space
