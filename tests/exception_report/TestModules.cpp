@@ -24,6 +24,24 @@ std::string ReadAll(const std::wstring& file) {
   return text;
 }
 
+// The programs under test may leave folders of their own (a daily log).
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(folder + L"\\" + name);
+      else
+        DeleteFileW((folder + L"\\" + name).c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
 }  // namespace
 
 TTempFolder::TTempFolder(const std::wstring& label) {
@@ -35,17 +53,7 @@ TTempFolder::TTempFolder(const std::wstring& label) {
   CreateDirectoryW(FPath.c_str(), nullptr);
 }
 
-TTempFolder::~TTempFolder() {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((FPath + L"\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW((FPath + L"\\" + found.cFileName).c_str());
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryW(FPath.c_str());
-}
+TTempFolder::~TTempFolder() { RemoveTree(FPath); }
 
 std::string OwnFileName() {
   char name[MAX_PATH] = {};
