@@ -165,6 +165,29 @@ TEST(Publishing, AnotherModulesBlockIsReadWhenItSaysOptionsFollow) {
   FreeLibrary(module);
 }
 
+TEST(Publishing, TwoCopiesOfTheLibraryAgreeOnTheBlock) {
+  // The library in an active DLL publishes; the test program's copy reads.
+  brx_test::TTempFolder folder(L"publishing active");
+  const std::wstring dll = folder.Path() + L"\\module.dll";
+  ASSERT_TRUE(brx_test::CopyModule(brx_test::TestModulePath(L"brx_test_module_dll.dll"), dll));
+  brx_test::TDataBlock data;
+  data.Options = brx_test::OptionsStream(brx_test::TOptionsImage{}, data.Version);
+  ASSERT_TRUE(brx_test::AppendToFile(dll, brx_test::TrailerBlock(data)));
+  HMODULE module = LoadLibraryW(dll.c_str());
+  ASSERT_NE(module, nullptr);
+  using TPublish = BOOL(__stdcall*)(const char*);
+  auto publish = reinterpret_cast<TPublish>(
+      reinterpret_cast<void*>(GetProcAddress(module, "TestModulePublishMailServer")));
+  ASSERT_NE(publish, nullptr);
+
+  TVezavuModuleOptionsEx options(false, "");
+  EXPECT_FALSE(LoadPublishedOptions(module, options));  // flag byte 0 at start
+  ASSERT_TRUE(publish("smtp.published.example.org"));
+  EXPECT_TRUE(LoadPublishedOptions(module, options));
+  EXPECT_EQ(options.MailServer(), "smtp.published.example.org");
+  FreeLibrary(module);
+}
+
 TEST(CurrentRevavaRezOptions, RaisesTheAssertionInAnInactiveLibrary) {
   try {
     CurrentRevavaRezOptions();
