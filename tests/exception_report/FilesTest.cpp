@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "ExceptionLog.h"
+#include "FolderTree.h"
 #include "VArev.h"
 #include "VArevText.h"
 
@@ -15,24 +16,6 @@ std::string TestFolder(const std::string& name) {
   std::string folder = TempFolder() + name;
   CreateDirectoryA(folder.c_str(), nullptr);
   return folder;
-}
-
-void RemoveTree(const std::string& folder) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string path = folder + "\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(path);
-      else
-        DeleteFileA(path.c_str());
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryA(folder.c_str());
 }
 
 class ProfileFolderSet : public ::testing::Test {

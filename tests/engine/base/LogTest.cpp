@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "FolderTree.h"
 #include "base/Log.h"
 
 namespace {
@@ -40,24 +41,6 @@ std::string ReadFile(const std::string& name) {
 }
 
 bool Exists(const std::string& name) { return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void RemoveTree(const std::string& folder) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string path = folder + "\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(path);
-      else
-        DeleteFileA(path.c_str());
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryA(folder.c_str());
-}
 
 // A fresh folder under the temporary folder, removed with the test.
 class LogTest : public testing::Test {
