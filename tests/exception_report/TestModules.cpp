@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "FolderTree.h"
 #include "Streams.h"
 #include "VezavuModuleOptions.h"
 
@@ -24,36 +25,20 @@ std::string ReadAll(const std::wstring& file) {
   return text;
 }
 
-// The programs under test may leave folders of their own (a daily log).
-void RemoveTree(const std::wstring& folder) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(folder + L"\\" + name);
-      else
-        DeleteFileW((folder + L"\\" + name).c_str());
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryW(folder.c_str());
-}
-
 }  // namespace
 
 TTempFolder::TTempFolder(const std::wstring& label) {
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
   static int made = 0;
-  FPath = std::wstring(temp) + L"brx " + label + L" " + std::to_wstring(GetCurrentProcessId()) + L"-" +
-          std::to_wstring(++made);
-  CreateDirectoryW(FPath.c_str(), nullptr);
+  FNarrowPath = std::string(temp) + "brx " + std::string(label.begin(), label.end()) + " " +
+                std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++made);
+  FPath.assign(FNarrowPath.begin(), FNarrowPath.end());
+  CreateDirectoryA(FNarrowPath.c_str(), nullptr);
 }
 
-TTempFolder::~TTempFolder() { RemoveTree(FPath); }
+// The programs under test may leave folders of their own (a daily log).
+TTempFolder::~TTempFolder() { RemoveTree(FNarrowPath); }
 
 std::string OwnFileName() {
   char name[MAX_PATH] = {};

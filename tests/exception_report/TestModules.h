@@ -14,6 +14,7 @@ class TVezavuModuleOptions;
 namespace brx_test {
 
 // A fresh folder under the temporary folder, removed with what it holds.
+// Labels are plain ASCII.
 class TTempFolder {
  public:
   explicit TTempFolder(const std::wstring& label);
@@ -23,6 +24,7 @@ class TTempFolder {
   const std::wstring& Path() const { return FPath; }
 
  private:
+  std::string FNarrowPath;
   std::wstring FPath;
 };
 
