@@ -88,7 +88,7 @@ TModuleRun RunTestModule(const std::wstring& exe, const std::wstring& arguments)
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
   if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                      FolderOf(exe).c_str(), &startup, &started))
+                      nullptr, &startup, &started))
     return run;
   if (WaitForSingleObject(started.hProcess, 30000) == WAIT_OBJECT_0) {
     run.Ended = true;
