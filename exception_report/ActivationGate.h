@@ -9,6 +9,8 @@ namespace RevavaRez {
 
 class TVezavuModuleOptionsEx;
 
+// The start directory, the fourth piece of this state, is kept with the
+// restart that uses it (RememberStartDirectory).
 struct TLibraryState {
   // The initialised flag: the library works in this module.
   bool Active = false;

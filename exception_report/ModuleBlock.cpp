@@ -23,6 +23,8 @@ void PublishModuleOptions(const TVezavuModuleOptions& options) {
   const uint8_t optionsFollow = 1;
   stream.WriteBuffer(&optionsFollow, 1);
   options.WriteToStream(stream);
+  // The size word counts the 4 bytes of its own.
+  if (stream.Size() > static_cast<int64_t>(UINT32_MAX - 4)) return;
   TSharedBlock& block = ModuleBlock();
   CloseSharedBlock(block);
   if (!OpenSharedBlock(ThisModule(), kModuleBlockLabel, static_cast<uint32_t>(stream.Size()), block)) return;

@@ -8,7 +8,13 @@ namespace RevavaRez {
 
 void TVezavuModuleOptionsEx::PublishChanges() { PublishModuleOptions(*this); }
 
-void TVezavuModuleOptionsEx::FollowFreezeWatch() {
+void TVezavuModuleOptionsEx::SetWatchOption(void (TVezavuModuleOptions::*store)(bool), bool value, bool current) {
+  if (!IsCurrentRevavaRezOptions(this)) {
+    (this->*store)(value);
+    return;
+  }
+  if (value == current) return;
+  (this->*store)(value);
   if (ReportingOn() && FreezeWatch())
     LibraryHooks.StartFreezeWatch();
   else
@@ -16,21 +22,11 @@ void TVezavuModuleOptionsEx::FollowFreezeWatch() {
 }
 
 void TVezavuModuleOptionsEx::SetReportingOn(bool value) {
-  if (!IsCurrentRevavaRezOptions(this)) {
-    TVezavuModuleOptions::SetReportingOn(value);
-  } else if (value != ReportingOn()) {
-    TVezavuModuleOptions::SetReportingOn(value);
-    FollowFreezeWatch();
-  }
+  SetWatchOption(&TVezavuModuleOptionsEx::StoreReportingOn, value, ReportingOn());
 }
 
 void TVezavuModuleOptionsEx::SetFreezeWatch(bool value) {
-  if (!IsCurrentRevavaRezOptions(this)) {
-    TVezavuModuleOptions::SetFreezeWatch(value);
-  } else if (value != FreezeWatch()) {
-    TVezavuModuleOptions::SetFreezeWatch(value);
-    FollowFreezeWatch();
-  }
+  SetWatchOption(&TVezavuModuleOptionsEx::StoreFreezeWatch, value, FreezeWatch());
 }
 
 }  // namespace RevavaRez

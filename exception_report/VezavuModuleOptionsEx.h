@@ -15,7 +15,9 @@ class TVezavuModuleOptionsEx : public TVezavuModuleOptions {
   void SetFreezeWatch(bool value) override;
 
  private:
-  void FollowFreezeWatch();
+  // The options of this module start or stop the freeze watchdog when one
+  // of the two options it follows changes.
+  void SetWatchOption(void (TVezavuModuleOptions::*store)(bool), bool value, bool current);
 };
 
 }  // namespace RevavaRez

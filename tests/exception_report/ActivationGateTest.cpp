@@ -63,10 +63,11 @@ const TBlockCase BlockCases[] = {
      false},
 };
 
-// "active=1 defer=0 hooks=1 block=5,0" for a working library.
+// "active=1 defer=0 hooks=1 options=1 block=5,0" for a working library:
+// its own options made and its module block there, empty.
 std::string ExpectedState(bool active, bool defer) {
   return std::string("active=") + (active ? "1" : "0") + " defer=" + (defer ? "1" : "0") + " hooks=1 " +
-         (active ? "block=5,0" : "block=none");
+         (active ? "options=1 block=5,0" : "options=0 block=none");
 }
 
 TEST(Gate, ModuleCopiesCrossedWithTheHost) {

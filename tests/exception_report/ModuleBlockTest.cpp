@@ -11,6 +11,7 @@
 
 #include "CurrentRevavaRezOptions.h"
 #include "DataBlockBuilder.h"
+#include "Hooks.h"
 #include "TestModules.h"
 #include "base/Exception.h"
 #include "ModuleBlock.h"
@@ -18,14 +19,10 @@
 #include "VezavuModuleOptionsEx.h"
 
 using namespace RevavaRez;
+using brx_test::OwnFileName;
+using brx_test::WrittenOptions;
 
 namespace {
-
-std::string OwnFileName() {
-  char name[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, name, MAX_PATH);
-  return name;
-}
 
 // The block of a module of this process as the test reads it: the size word
 // and the data after it; empty when there is no block.
@@ -50,12 +47,6 @@ TBlockView ReadBlock(DWORD process, HMODULE module) {
   }
   CloseHandle(mapping);
   return view;
-}
-
-brx_test::Bytes Written(const TVezavuModuleOptions& options) {
-  TMemoryStream stream;
-  options.WriteToStream(stream);
-  return brx_test::Bytes(stream.Memory(), stream.Memory() + stream.Size());
 }
 
 // A block that the test makes for another module, as its library would.
@@ -90,7 +81,7 @@ TEST(Publishing, ASetterPublishesTheOptionsIntoTheOwnBlock) {
     const TBlockView block = ReadBlock(GetCurrentProcessId(), self);
     ASSERT_TRUE(block.Exists);
     brx_test::Bytes expected{1};
-    const brx_test::Bytes stream = Written(options);
+    const brx_test::Bytes stream = WrittenOptions(options);
     expected.insert(expected.end(), stream.begin(), stream.end());
     EXPECT_EQ(block.SizeWord, expected.size() + 4);
     EXPECT_EQ(block.Data, expected);
@@ -98,7 +89,7 @@ TEST(Publishing, ASetterPublishesTheOptionsIntoTheOwnBlock) {
     // A shorter stream after a change is published as it is.
     options.FilterClassNames().Clear();
     const TBlockView shorter = ReadBlock(GetCurrentProcessId(), self);
-    EXPECT_EQ(shorter.SizeWord, Written(options).size() + 5);
+    EXPECT_EQ(shorter.SizeWord, WrittenOptions(options).size() + 5);
   }
   CloseSharedBlock(ModuleBlock());
   EXPECT_FALSE(ReadBlock(GetCurrentProcessId(), self).Exists);
@@ -119,7 +110,7 @@ TEST(Publishing, NeverWritesPastABlockThatAReaderHoldsSmaller) {
   EXPECT_EQ(block.Data, before);
   CloseHandle(reader);
   options.SetMailBody(std::string(8192, 'y'));
-  EXPECT_EQ(ReadBlock(GetCurrentProcessId(), self).SizeWord, Written(options).size() + 5);
+  EXPECT_EQ(ReadBlock(GetCurrentProcessId(), self).SizeWord, WrittenOptions(options).size() + 5);
   CloseSharedBlock(ModuleBlock());
 }
 
@@ -134,7 +125,7 @@ TEST(Publishing, AnotherModulesBlockIsReadWhenItSaysOptionsFollow) {
   published.SetMailServer("published.example.org");
   published.SetCrashCount(77);
   brx_test::Bytes withOptions{1};
-  const brx_test::Bytes stream = Written(published);
+  const brx_test::Bytes stream = WrittenOptions(published);
   withOptions.insert(withOptions.end(), stream.begin(), stream.end());
   brx_test::Bytes flagZero = withOptions;
   flagZero[0] = 0;
@@ -174,6 +165,29 @@ TEST(Publishing, AnotherModulesBlockIsReadWhenItSaysOptionsFollow) {
   FreeLibrary(module);
 }
 
+TEST(Publishing, TwoCopiesOfTheLibraryAgreeOnTheBlock) {
+  // The library in an active DLL publishes; the test program's copy reads.
+  brx_test::TTempFolder folder(L"publishing active");
+  const std::wstring dll = folder.Path() + L"\\module.dll";
+  ASSERT_TRUE(brx_test::CopyModule(brx_test::TestModulePath(L"brx_test_module_dll.dll"), dll));
+  brx_test::TDataBlock data;
+  data.Options = brx_test::OptionsStream(brx_test::TOptionsImage{}, data.Version);
+  ASSERT_TRUE(brx_test::AppendToFile(dll, brx_test::TrailerBlock(data)));
+  HMODULE module = LoadLibraryW(dll.c_str());
+  ASSERT_NE(module, nullptr);
+  using TPublish = BOOL(__stdcall*)(const char*);
+  auto publish = reinterpret_cast<TPublish>(
+      reinterpret_cast<void*>(GetProcAddress(module, "TestModulePublishMailServer")));
+  ASSERT_NE(publish, nullptr);
+
+  TVezavuModuleOptionsEx options(false, "");
+  EXPECT_FALSE(LoadPublishedOptions(module, options));  // flag byte 0 at start
+  ASSERT_TRUE(publish("smtp.published.example.org"));
+  EXPECT_TRUE(LoadPublishedOptions(module, options));
+  EXPECT_EQ(options.MailServer(), "smtp.published.example.org");
+  FreeLibrary(module);
+}
+
 TEST(CurrentRevavaRezOptions, RaisesTheAssertionInAnInactiveLibrary) {
   try {
     CurrentRevavaRezOptions();
@@ -192,6 +206,38 @@ TEST(CurrentRevavaRezOptions, RaisesTheAssertionInAnInactiveLibrary) {
   EXPECT_FALSE(IsCurrentRevavaRezOptions(&options));
   EXPECT_NO_THROW(options.SetFreezeWatch(true));
   EXPECT_TRUE(options.FreezeWatch());
+}
+
+// The options of this module's record follow the freeze watchdog; any
+// other options object does not.
+TVezavuModuleOptionsEx* RecordOptions = nullptr;
+int Started = 0, Stopped = 0;
+
+TEST(CurrentRevavaRezOptions, ItsSettersStartAndStopTheFreezeWatchdog) {
+  const TLibraryHooks savedHooks = LibraryHooks;
+  auto* const savedLookup = ModuleRecordOptions;
+  LibraryHooks.StartFreezeWatch = [] { ++Started; };
+  LibraryHooks.StopFreezeWatch = [] { ++Stopped; };
+  ModuleRecordOptions = []() noexcept { return RecordOptions; };
+
+  TVezavuModuleOptionsEx current(false, ""), other(false, "");
+  RecordOptions = &current;
+  EXPECT_EQ(CurrentRevavaRezOptions(), &current);
+  other.SetFreezeWatch(true);
+  EXPECT_EQ(Started + Stopped, 0);
+  current.SetFreezeWatch(true);  // reporting is on by default
+  EXPECT_EQ(Started, 1);
+  current.SetFreezeWatch(true);  // no change, no call
+  EXPECT_EQ(Started, 1);
+  current.SetReportingOn(false);
+  EXPECT_EQ(Stopped, 1);
+  current.SetReportingOn(true);
+  EXPECT_EQ(Started, 2);
+  current.SetFreezeWatch(false);
+  EXPECT_EQ(Stopped, 2);
+
+  ModuleRecordOptions = savedLookup;
+  LibraryHooks = savedHooks;
 }
 
 }  // namespace

@@ -4,6 +4,10 @@
 #include <cstring>
 #include <vector>
 
+#include "FolderTree.h"
+#include "Streams.h"
+#include "VezavuModuleOptions.h"
+
 namespace brx_test {
 
 namespace {
@@ -24,24 +28,28 @@ std::string ReadAll(const std::wstring& file) {
 }  // namespace
 
 TTempFolder::TTempFolder(const std::wstring& label) {
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
   static int made = 0;
-  FPath = std::wstring(temp) + L"brx " + label + L" " + std::to_wstring(GetCurrentProcessId()) + L"-" +
-          std::to_wstring(++made);
-  CreateDirectoryW(FPath.c_str(), nullptr);
+  FNarrowPath = std::string(temp) + "brx " + std::string(label.begin(), label.end()) + " " +
+                std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++made);
+  FPath.assign(FNarrowPath.begin(), FNarrowPath.end());
+  CreateDirectoryA(FNarrowPath.c_str(), nullptr);
 }
 
-TTempFolder::~TTempFolder() {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((FPath + L"\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW((FPath + L"\\" + found.cFileName).c_str());
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryW(FPath.c_str());
+// The programs under test may leave folders of their own (a daily log).
+TTempFolder::~TTempFolder() { RemoveTree(FNarrowPath); }
+
+std::string OwnFileName() {
+  char name[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, name, MAX_PATH);
+  return name;
+}
+
+std::vector<uint8_t> WrittenOptions(const RevavaRez::TVezavuModuleOptions& options) {
+  RevavaRez::TMemoryStream stream;
+  options.WriteToStream(stream);
+  return std::vector<uint8_t>(stream.Memory(), stream.Memory() + stream.Size());
 }
 
 std::wstring TestModulePath(const std::wstring& fileName) {
@@ -80,7 +88,7 @@ TModuleRun RunTestModule(const std::wstring& exe, const std::wstring& arguments)
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
   if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                      FolderOf(exe).c_str(), &startup, &started))
+                      nullptr, &startup, &started))
     return run;
   if (WaitForSingleObject(started.hProcess, 30000) == WAIT_OBJECT_0) {
     run.Ended = true;

@@ -3,11 +3,18 @@
 // a folder per test, and what they report when they run.
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
+
+namespace RevavaRez {
+class TVezavuModuleOptions;
+}
 
 namespace brx_test {
 
 // A fresh folder under the temporary folder, removed with what it holds.
+// Labels are plain ASCII.
 class TTempFolder {
  public:
   explicit TTempFolder(const std::wstring& label);
@@ -17,8 +24,14 @@ class TTempFolder {
   const std::wstring& Path() const { return FPath; }
 
  private:
+  std::string FNarrowPath;
   std::wstring FPath;
 };
+
+// The test program's own file name.
+std::string OwnFileName();
+// What the options' own writer writes for them.
+std::vector<uint8_t> WrittenOptions(const RevavaRez::TVezavuModuleOptions& options);
 
 // A test module built beside the test program.
 std::wstring TestModulePath(const std::wstring& fileName);

@@ -10,17 +10,14 @@
 #include "DataBlockBuilder.h"
 #include "Errors.h"
 #include "Streams.h"
+#include "TestModules.h"
 #include "VezavuModuleOptions.h"
 
 using namespace RevavaRez;
+using brx_test::OwnFileName;
+using brx_test::WrittenOptions;
 
 namespace {
-
-std::string OwnFileName() {
-  char name[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, name, MAX_PATH);
-  return name;
-}
 
 // Counts what reaches PublishChanges: it publishes only for this module.
 class TCountingOptions : public TVezavuModuleOptions {
@@ -29,12 +26,6 @@ class TCountingOptions : public TVezavuModuleOptions {
   void PublishChanges() override { ++Published; }
   int Published = 0;
 };
-
-brx_test::Bytes Written(const TVezavuModuleOptions& options) {
-  TMemoryStream stream;
-  options.WriteToStream(stream);
-  return brx_test::Bytes(stream.Memory(), stream.Memory() + stream.Size());
-}
 
 void ReadInto(TVezavuModuleOptions& options, const brx_test::Bytes& bytes, int version) {
   TMemoryStream stream;
@@ -116,7 +107,7 @@ TEST(Options, OneNotificationPerBatchAndOnePerSetter) {
   EXPECT_EQ(options.Published, 1);
   EXPECT_EQ(options.MailUser(), "someone");
 
-  const brx_test::Bytes stream = Written(other);
+  const brx_test::Bytes stream = WrittenOptions(other);
   options.Published = 0;
   ReadInto(options, stream, kOptionsStreamVersion);
   EXPECT_EQ(options.Published, 1);
@@ -157,7 +148,7 @@ TEST(Options, AssignCopiesAllButTheModuleFieldsAndReportingOn) {
 
   TVezavuModuleOptions target(true, "target.dll");
   target.Assign(&source);
-  EXPECT_EQ(Written(target), Written(source));
+  EXPECT_EQ(WrittenOptions(target), WrittenOptions(source));
   EXPECT_TRUE(target.ReportingOn());
   EXPECT_TRUE(target.PublishShared());
   EXPECT_EQ(target.ModuleFileName(), "target.dll");
@@ -172,7 +163,7 @@ TEST(Options, AssignFromItselfOrNothing) {
   EXPECT_EQ(options.Published, 0);
   EXPECT_EQ(options.MailUser(), "kept");
 
-  const brx_test::Bytes before = Written(options);
+  const brx_test::Bytes before = WrittenOptions(options);
   try {
     options.Assign(nullptr);
     FAIL() << "no conversion error";
@@ -181,7 +172,7 @@ TEST(Options, AssignFromItselfOrNothing) {
   }
   EXPECT_EQ(options.Published, 0);
   EXPECT_EQ(options.UpdateDepth(), 0);
-  EXPECT_EQ(Written(options), before);
+  EXPECT_EQ(WrittenOptions(options), before);
 }
 
 TEST(Options, ScrambledTexts) {
@@ -285,11 +276,11 @@ void SetEverything(TVezavuModuleOptions& o) {
 TEST(Streams, RoundTripOfTheCurrentVersion) {
   TVezavuModuleOptions source(false, "");
   SetEverything(source);
-  const brx_test::Bytes stream = Written(source);
+  const brx_test::Bytes stream = WrittenOptions(source);
 
   TVezavuModuleOptions target(false, "");
   ReadInto(target, stream, kOptionsStreamVersion);
-  EXPECT_EQ(Written(target), stream);
+  EXPECT_EQ(WrittenOptions(target), stream);
   EXPECT_EQ(target.WebPortNumber(), 0x12345678u);
   EXPECT_EQ(target.CloseButtonAfter(), -4);
   EXPECT_EQ(target.MailBody(), "body\r\nline 2");

@@ -4,7 +4,11 @@
 
 #include <cstring>
 
+#include "ActivationGate.h"
+#include "ExceptionLog.h"
 #include "GateReport.h"
+#include "VArev.h"
+#include "VezavuModuleOptionsEx.h"
 
 namespace {
 
@@ -22,5 +26,20 @@ extern "C" __declspec(dllexport) void __stdcall TestModuleGateState(char* buffer
     CopyOut(brx_test_module::GateStateLine(), buffer, size);
   } catch (...) {
     CopyOut("failed", buffer, size);
+  }
+}
+
+// Lets the library's own options publish a change, as an active module's
+// program would; false while the library is inactive.
+extern "C" __declspec(dllexport) BOOL __stdcall TestModulePublishMailServer(const char* server) {
+  try {
+    RevavaRez::TVezavuModuleOptionsEx* options = RevavaRez::LibraryState().Options.get();
+    if (options == nullptr) return FALSE;
+    options->SetModuleFileName(RevavaRez::ModuleFileNameOf(RevavaRez::ThisModule()));
+    options->SetPublishShared(true);
+    options->SetMailServer(server);
+    return TRUE;
+  } catch (...) {
+    return FALSE;
   }
 }
