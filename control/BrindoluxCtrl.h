@@ -30,6 +30,7 @@ class TKeyFramesBuffer;
 class TIndexTable;
 class TReadThread;
 class TPlayThread;
+class TfrmStatus;
 
 class TBrindoluxCtrl {
  public:
@@ -113,6 +114,8 @@ class TBrindoluxCtrl {
   HMENU PopupMenu() const { return pmKRM.get(); }
   const TDetailFrame& DetailFrame() const { return *frmDetail; }
   const std::string& TempFolder() const { return FTempFolder; }
+  // The statistics window, once the menu made it.
+  const TfrmStatus* StatusWindow() const { return FStatus.get(); }
 
   // Menu command identifiers of pmKRM.
   enum : UINT { miFull = 101, miOriginal = 102, miAdaptive = 103, miStatus = 104, miAbout = 105 };
@@ -156,6 +159,7 @@ class TBrindoluxCtrl {
   void ContextPopup(LPARAM LParam);
   // Mouse messages of the picture frame and the picture.
   void FrameMouse(UINT Msg, WPARAM WParam, LPARAM LParam);
+  void miStatusClick();
 
   // The hidden top-level window the control's window is parked under; made
   // first, destroyed last.
@@ -165,6 +169,8 @@ class TBrindoluxCtrl {
   // The thumbnail strip: a hidden strip window until thumbnails are shown.
   TWindowHandle frmNails;
   TMenuHandle pmKRM;
+  // Made on first use; it lives until the control goes.
+  std::unique_ptr<TfrmStatus> FStatus;
   std::wstring FURL;
   bool FAutoStart = true;
   std::string FTempFolder;
