@@ -26,6 +26,7 @@
 #include "render/PlayThread.h"
 #include "base/SystemText.h"
 #include "UrlForms.h"
+#include "frmAbout.h"
 #include "frmStatus.h"
 
 namespace {
@@ -150,6 +151,7 @@ void TBrindoluxCtrl::CreatePopupMenu() {
 TBrindoluxCtrl::~TBrindoluxCtrl() {
   // The statistics window reads the context on its timer: it goes first.
   FStatus.reset();
+  FAbout.reset();
   try {
     if (FEvents) FEvents->OnDestroy();
   } catch (...) {
@@ -649,6 +651,11 @@ void TBrindoluxCtrl::miStatusClick() {
   FStatus->Show();
 }
 
+void TBrindoluxCtrl::miAboutClick() {
+  if (!FAbout) FAbout = std::make_unique<TfrmAbout>();
+  if (!FAbout->Visible()) FAbout->ShowModal(GetAncestor(FHandle.get(), GA_ROOT));
+}
+
 void TBrindoluxCtrl::ShowException(const std::string& Text) {
   const std::wstring text = AnsiToWide(Text);
   MessageBoxW(FHandle.get(), text.c_str(), L"Brindolux", MB_OK | MB_ICONERROR);
@@ -758,6 +765,9 @@ LRESULT TBrindoluxCtrl::HandleMessage(UINT Msg, WPARAM WParam, LPARAM LParam) {
           return 0;
         case miStatus:
           miStatusClick();
+          return 0;
+        case miAbout:
+          miAboutClick();
           return 0;
         default:
           break;
