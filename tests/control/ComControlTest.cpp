@@ -779,7 +779,10 @@ class TDialogProbe {
     bool OwnerEnabled;
   };
 
-  explicit TDialogProbe(std::wstring ScreenshotName) : FScreenshotName(std::move(ScreenshotName)) {
+  // With a name, the first box is saved as a screenshot; OnShown runs at
+  // every sighting.
+  explicit TDialogProbe(std::wstring ScreenshotName, std::function<void(HWND)> OnShown = {})
+      : FScreenshotName(std::move(ScreenshotName)), FOnShown(std::move(OnShown)) {
     FCurrent = this;
     FHook = SetWindowsHookExW(WH_CALLWNDPROCRET, Hook, nullptr, GetCurrentThreadId());
   }
@@ -826,16 +829,18 @@ class TDialogProbe {
       MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&part.Place), 2);
       seen.Children.push_back(part);
     }
-    if (!Saved) {
+    if (!Saved && !FScreenshotName.empty()) {
       RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
       Saved = SaveWindowScreenshot(box, FScreenshotName);
     }
     Sightings.push_back(seen);
+    if (FOnShown) FOnShown(box);
   }
 
   static TDialogProbe* FCurrent;
   HHOOK FHook = nullptr;
   std::wstring FScreenshotName;
+  std::function<void(HWND)> FOnShown;
 };
 
 TDialogProbe* TDialogProbe::FCurrent = nullptr;
@@ -895,6 +900,33 @@ TEST_F(ComControlTest, AboutBoxShowsTheLibrarysVersionModally) {
   EXPECT_EQ(version, probe.Sightings[1].Children.size() > 1 ? probe.Sightings[1].Children[1].Text : L"");
   EXPECT_TRUE(FWatchdog.TakeDismissed().empty());
   EXPECT_TRUE(IsWindowEnabled(FParent));
+
+  // The control takes its box with it.
+  FControl.Reset();
+  FHost.Release();
+  EXPECT_FALSE(IsWindow(seen.Box));
+}
+
+TEST_F(ComControlTest, AboutBoxGoesWithTheWindowThatOwnsIt) {
+  HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
+                               400, 300, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(nullptr, owner);
+  ASSERT_EQ(S_OK, FHost.Create(CLSID_BrindoluxCtrl, owner, FBounds));
+  const HWND window = FHost.Window();
+  // The owner is closed while the box is up.
+  TDialogProbe probe(L"", [owner](HWND) { PostMessageW(owner, WM_CLOSE, 0, 0); });
+  constexpr WPARAM miAbout = 105;
+  SendMessageW(window, WM_COMMAND, miAbout, 0);
+  PumpPending();
+  ASSERT_EQ(1u, probe.Sightings.size());
+  EXPECT_EQ(owner, probe.Sightings[0].Owner);
+  EXPECT_FALSE(IsWindow(owner));
+  EXPECT_FALSE(IsWindow(probe.Sightings[0].Box));
+  // The watchdog may have caught the box, whole or half gone, before it
+  // went: not a stray box.
+  FWatchdog.TakeDismissed();
+  FControl.Reset();
+  FHost.Release();
 }
 
 }  // namespace
