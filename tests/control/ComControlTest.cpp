@@ -21,7 +21,7 @@
 #include "KrmWriter.h"
 #include "MessageBoxWatchdog.h"
 #include "PumpUntil.h"
-#include "WindowCapture.h"
+#include "WindowShot.h"
 #include "ole/ComPtr.h"
 
 namespace {
@@ -781,7 +781,7 @@ class TDialogProbe {
 
   // With a name, the first box is saved as a screenshot; OnShown runs at
   // every sighting.
-  explicit TDialogProbe(std::wstring ScreenshotName, std::function<void(HWND)> OnShown = {})
+  explicit TDialogProbe(std::string ScreenshotName, std::function<void(HWND)> OnShown = {})
       : FScreenshotName(std::move(ScreenshotName)), FOnShown(std::move(OnShown)) {
     FCurrent = this;
     FHook = SetWindowsHookExW(WH_CALLWNDPROCRET, Hook, nullptr, GetCurrentThreadId());
@@ -831,7 +831,8 @@ class TDialogProbe {
     }
     if (!Saved && !FScreenshotName.empty()) {
       RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-      Saved = SaveWindowScreenshot(box, FScreenshotName);
+      int width = 0, height = 0;
+      Saved = !CaptureWindow(box, FScreenshotName, width, height).empty();
     }
     Sightings.push_back(seen);
     if (FOnShown) FOnShown(box);
@@ -839,7 +840,7 @@ class TDialogProbe {
 
   static TDialogProbe* FCurrent;
   HHOOK FHook = nullptr;
-  std::wstring FScreenshotName;
+  std::string FScreenshotName;
   std::function<void(HWND)> FOnShown;
 };
 
@@ -851,7 +852,7 @@ TEST_F(ComControlTest, AboutBoxShowsTheLibrarysVersionModally) {
   const bool chinese = lang && std::string(lang) == "zh_CN";
   Host();
   const HWND window = FHost.Window();
-  TDialogProbe probe(chinese ? L"about-box-zh_CN.png" : L"about-box.png");
+  TDialogProbe probe(chinese ? "about-box-zh_CN" : "about-box");
   ASSERT_TRUE(probe.Hooked());
   const std::wstring version(BRX_VERSION_TEXT, BRX_VERSION_TEXT + sizeof(BRX_VERSION_TEXT) - 1);
   ASSERT_NE(L"7.6.5.4", version) << "the test program's own version";
@@ -914,7 +915,7 @@ TEST_F(ComControlTest, AboutBoxGoesWithTheWindowThatOwnsIt) {
   ASSERT_EQ(S_OK, FHost.Create(CLSID_BrindoluxCtrl, owner, FBounds));
   const HWND window = FHost.Window();
   // The owner is closed while the box is up.
-  TDialogProbe probe(L"", [owner](HWND) { PostMessageW(owner, WM_CLOSE, 0, 0); });
+  TDialogProbe probe("", [owner](HWND) { PostMessageW(owner, WM_CLOSE, 0, 0); });
   constexpr WPARAM miAbout = 105;
   SendMessageW(window, WM_COMMAND, miAbout, 0);
   PumpPending();

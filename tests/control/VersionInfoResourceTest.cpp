@@ -10,11 +10,17 @@
 #include <utility>
 #include <vector>
 
-#include "TestPaths.h"
 #include "VersionInfoResource.h"
 #include "base/SystemText.h"
 
 namespace {
+
+// A build path (a Unix path under Wine) as a Windows path.
+std::wstring WindowsPath(const std::string& path) {
+  std::wstring result = AnsiToWide(path);
+  for (wchar_t& c : result) c = c == L'/' ? L'\\' : c;
+  return !result.empty() && result[0] == L'\\' ? L"Z:" + result : result;
+}
 
 std::wstring ProgramName() { return ModuleFileName(nullptr); }
 

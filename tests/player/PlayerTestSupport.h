@@ -8,9 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "TestPaths.h"
-#include "WindowCapture.h"
-
+// A build path (a Unix path under Wine) as a Windows path.
+std::wstring WindowsPath(const std::string& BuildPath);
 // A fresh folder for this test program's files, with a space in its name.
 std::wstring TestFolder();
 // Writes a recording of the given length with a key frame every
@@ -25,3 +24,9 @@ extern const wchar_t* const ProgramKey;
 // Value F0.. of the stored list, "" when missing.
 std::wstring StoredRecentFile(int Index);
 void DeleteStoredRecentFiles();
+// The picture of Window, 0x00RRGGBB, top row first: its client area read
+// from its own DC, or with WholeWindow its frame too. Width and Height
+// receive its size; empty when there is nothing to read.
+std::vector<uint32_t> CaptureWindow(HWND Window, bool WholeWindow, int& Width, int& Height);
+// Saves the picture of Window (one of this process) as PNG under artifacts\.
+bool SaveWindowScreenshot(HWND Window, const std::wstring& FileName);
