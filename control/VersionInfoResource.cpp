@@ -10,9 +10,9 @@
 namespace {
 
 const wchar_t* const PreDefKeys[PreDefCount] = {
-    L"CompanyName",      L"FileDescription", L"FileVersion", L"InternalName",
-    L"LegalCopyright",   L"LegalTrademarks", L"OriginalFilename", L"ProductName",
-    L"ProductVersion",   L"Comments",        L"BuildFlags",
+    L"CompanyName",    L"FileDescription", L"FileVersion",      L"InternalName",
+    L"LegalCopyright", L"LegalTrademarks", L"OriginalFilename", L"ProductName",
+    L"ProductVersion", L"Comments",        L"BuildFlags",
 };
 
 // The order of the list view's rows.
@@ -20,10 +20,10 @@ const TPreDef ListOrder[] = {pdProductName,      pdProductVersion,  pdCompanyNam
                              pdLegalTrademarks,  pdFileDescription, pdFileVersion, pdInternalName,
                              pdOriginalFilename, pdBuildFlags,      pdComments};
 
-const wchar_t* const FileFlagNames[] = {L"Debug", L"Info Inferred", L"Patched",
-                                        L"Pre-Release", L"Private", L"Special"};
+const wchar_t* const FileFlagNames[] = {L"Debug",       L"Info Inferred", L"Patched",
+                                        L"Pre-Release", L"Private",       L"Special"};
 // The stored flag behind each named bit.
-const DWORD FileFlagValues[] = {VS_FF_DEBUG,   VS_FF_INFOINFERRED, VS_FF_PATCHED,
+const DWORD FileFlagValues[] = {VS_FF_DEBUG,      VS_FF_INFOINFERRED, VS_FF_PATCHED,
                                 VS_FF_PRERELEASE, VS_FF_PRIVATEBUILD, VS_FF_SPECIALBUILD};
 
 void SetText(HWND Window, const std::wstring& Text) {

@@ -101,7 +101,8 @@ void TfrmAbout::CentreOnScreen() {
   const int height = window.bottom - window.top;
   const RECT& area = monitor.rcWork;
   SetWindowPos(FHandle, nullptr, area.left + (area.right - area.left - width) / 2,
-               area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+               area.top + (area.bottom - area.top - height) / 2, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TfrmAbout::ShowModal(HWND Owner) {
@@ -191,7 +192,8 @@ INT_PTR TfrmAbout::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
     case WM_CTLCOLORSTATIC: {
       HDC dc = reinterpret_cast<HDC>(WParam);
       SetBkColor(dc, GetSysColor(COLOR_MENU));
-      SetTextColor(dc, reinterpret_cast<HWND>(LParam) == Label1 ? RGB(0, 0, 0) : GetSysColor(COLOR_WINDOWTEXT));
+      SetTextColor(dc,
+                   reinterpret_cast<HWND>(LParam) == Label1 ? RGB(0, 0, 0) : GetSysColor(COLOR_WINDOWTEXT));
       return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_MENU));
     }
     case WM_NCDESTROY:

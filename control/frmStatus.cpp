@@ -129,8 +129,8 @@ void TfrmStatus::CreateComponents() {
   int bufferRow = 0;
   int mediaRow = 0;
   for (const TRow& row : Rows) {
-    const int top = row.Media ? MediaTop + FirstRow + RowStep * mediaRow++
-                              : BufferTop + FirstRow + RowStep * bufferRow++;
+    const int top =
+        row.Media ? MediaTop + FirstRow + RowStep * mediaRow++ : BufferTop + FirstRow + RowStep * bufferRow++;
     // Caption labels are placed against the value column once their text
     // is known.
     FComponents.*row.Caption = make(L"STATIC", row.Chinese, SS_LEFT | SS_NOPREFIX, 0, top, 0, LabelHeight);
@@ -140,10 +140,10 @@ void TfrmStatus::CreateComponents() {
   FComponents.btnClose = make(L"BUTTON", L"关闭", BS_DEFPUSHBUTTON | WS_TABSTOP, (ClientWidth - 75) / 2,
                               MediaTop + MediaHeight + 10, 75, 25, CloseId);
   // The groups lie under the labels and do not paint over them.
-  FComponents.gbBuffer =
-      make(L"BUTTON", L"缓冲状态", BS_GROUPBOX | WS_CLIPSIBLINGS, GroupLeft, BufferTop, GroupWidth, BufferHeight);
-  FComponents.gbMedia =
-      make(L"BUTTON", L"媒体信息", BS_GROUPBOX | WS_CLIPSIBLINGS, GroupLeft, MediaTop, GroupWidth, MediaHeight);
+  FComponents.gbBuffer = make(L"BUTTON", L"缓冲状态", BS_GROUPBOX | WS_CLIPSIBLINGS, GroupLeft, BufferTop,
+                              GroupWidth, BufferHeight);
+  FComponents.gbMedia = make(L"BUTTON", L"媒体信息", BS_GROUPBOX | WS_CLIPSIBLINGS, GroupLeft, MediaTop,
+                             GroupWidth, MediaHeight);
   for (HWND group : {FComponents.gbBuffer, FComponents.gbMedia})
     SetWindowPos(group, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }

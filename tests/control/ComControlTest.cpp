@@ -819,7 +819,8 @@ class TDialogProbe {
   }
 
   void Look(HWND box) {
-    TSighting seen{box, Text(box), {}, {}, {}, GetWindowLongPtrW(box, GWL_STYLE), GetWindow(box, GW_OWNER), false};
+    TSighting seen{box,  Text(box), {}, {}, {}, GetWindowLongPtrW(box, GWL_STYLE), GetWindow(box, GW_OWNER),
+                   false};
     GetWindowRect(box, &seen.Window);
     GetClientRect(box, &seen.Client);
     seen.OwnerEnabled = seen.Owner && IsWindowEnabled(seen.Owner);
@@ -830,7 +831,8 @@ class TDialogProbe {
       seen.Children.push_back(part);
     }
     if (!Saved && !FScreenshotName.empty()) {
-      RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+      RedrawWindow(box, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
       int width = 0, height = 0;
       Saved = !CaptureWindow(box, FScreenshotName, width, height).empty();
     }
@@ -879,8 +881,10 @@ TEST_F(ComControlTest, AboutBoxShowsTheLibrarysVersionModally) {
   monitor.cbSize = sizeof monitor;
   ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(FParent, MONITOR_DEFAULTTOPRIMARY), &monitor));
   const RECT& area = monitor.rcWork;
-  EXPECT_EQ(area.left + (area.right - area.left - (seen.Window.right - seen.Window.left)) / 2, seen.Window.left);
-  EXPECT_EQ(area.top + (area.bottom - area.top - (seen.Window.bottom - seen.Window.top)) / 2, seen.Window.top);
+  EXPECT_EQ(area.left + (area.right - area.left - (seen.Window.right - seen.Window.left)) / 2,
+            seen.Window.left);
+  EXPECT_EQ(area.top + (area.bottom - area.top - (seen.Window.bottom - seen.Window.top)) / 2,
+            seen.Window.top);
 
   std::vector<TDialogProbe::TChild> labels, buttons;
   for (const auto& child : seen.Children) (child.Class == L"Static" ? labels : buttons).push_back(child);
@@ -909,8 +913,8 @@ TEST_F(ComControlTest, AboutBoxShowsTheLibrarysVersionModally) {
 }
 
 TEST_F(ComControlTest, AboutBoxGoesWithTheWindowThatOwnsIt) {
-  HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
-                               400, 300, nullptr, nullptr, nullptr, nullptr);
+  HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPCHILDREN, 0,
+                               0, 400, 300, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(nullptr, owner);
   ASSERT_EQ(S_OK, FHost.Create(CLSID_BrindoluxCtrl, owner, FBounds));
   const HWND window = FHost.Window();

@@ -3,6 +3,7 @@
 // and both built control libraries.
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, which it needs.
 #include <commctrl.h>
 
 #include <algorithm>
@@ -32,8 +33,8 @@ class TLinkedWindows {
     InitCommonControlsEx(&controls);
     FParent = CreateWindowExW(0, L"STATIC", L"links", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
                               nullptr, nullptr);
-    FLabel = CreateWindowExW(0, L"STATIC", L"before", WS_CHILD, 0, 0, 100, 20, FParent, nullptr, nullptr,
-                             nullptr);
+    FLabel =
+        CreateWindowExW(0, L"STATIC", L"before", WS_CHILD, 0, 0, 100, 20, FParent, nullptr, nullptr, nullptr);
     FList = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_ICON | LVS_EDITLABELS, 0, 30, 380, 250,
                             FParent, nullptr, nullptr, nullptr);
   }
@@ -132,8 +133,12 @@ TEST(VersionInfoResourceTest, NumbersAndFlags) {
 
   // Each stored flag lands on its bit, whatever the mask says.
   const std::vector<std::pair<DWORD, TFileFlag>> flags = {
-      {VS_FF_DEBUG, ffDebug},           {VS_FF_INFOINFERRED, ffInfoInferred}, {VS_FF_PATCHED, ffPatched},
-      {VS_FF_PRERELEASE, ffPreRelease}, {VS_FF_PRIVATEBUILD, ffPrivateBuild}, {VS_FF_SPECIALBUILD, ffSpecialBuild},
+      {VS_FF_DEBUG, ffDebug},
+      {VS_FF_INFOINFERRED, ffInfoInferred},
+      {VS_FF_PATCHED, ffPatched},
+      {VS_FF_PRERELEASE, ffPreRelease},
+      {VS_FF_PRIVATEBUILD, ffPrivateBuild},
+      {VS_FF_SPECIALBUILD, ffSpecialBuild},
   };
   TFixedFileVersionInfo fixed;
   EXPECT_EQ(0u, fixed.FileVersionMS());
@@ -160,14 +165,10 @@ TEST(VersionInfoResourceTest, ListViewRowsAndLinkedLabels) {
   EXPECT_NE(0, style & LVS_NOSORTHEADER);
   // Empty values have no row; the numbers come from the fixed record.
   const TRows all = {
-      {L"ProductName", L"Brindolux Tests"},
-      {L"ProductVersion", L"5.0.2.7"},
-      {L"CompanyName", L"Zephyrcastor"},
-      {L"LegalCopyright", L"Copyright 2026 Zephyrcastor"},
-      {L"FileDescription", L"版本测试"},
-      {L"FileVersion", L"5.0.0.1153"},
-      {L"InternalName", L"control_version_tests"},
-      {L"BuildFlags", L"Debug, Pre-Release"},
+      {L"ProductName", L"Brindolux Tests"},        {L"ProductVersion", L"5.0.2.7"},
+      {L"CompanyName", L"Zephyrcastor"},           {L"LegalCopyright", L"Copyright 2026 Zephyrcastor"},
+      {L"FileDescription", L"版本测试"},           {L"FileVersion", L"5.0.0.1153"},
+      {L"InternalName", L"control_version_tests"}, {L"BuildFlags", L"Debug, Pre-Release"},
       {L"Comments", L"A block of its own"},
   };
   EXPECT_EQ(all, windows.Rows());

@@ -57,22 +57,12 @@ std::wstring MinuteRecording() {
   return path;
 }
 
-LRESULT CALLBACK HostProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
-  return DefWindowProcW(Wnd, Msg, WParam, LParam);
-}
-
 // A control in a shown window of its own, sized 600 x 460.
 class StatusWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = &HostProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"TStatusWindowTestHost";
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
-    RegisterClassW(&wc);
-    FHost = CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0,
-                            0, 640, 480, nullptr, nullptr, wc.hInstance, nullptr);
+    FHost = CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 640,
+                            480, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, FHost);
     FCtrl = std::make_unique<TBrindoluxCtrl>(&FEvents);
     FCtrl->SetParentWindow(FHost);
@@ -115,14 +105,14 @@ class StatusWindowTest : public ::testing::Test {
 
 TEST(StatusTextsTest, AsTheWindowShowsThem) {
   const std::vector<std::pair<uint32_t, std::wstring>> times = {
-      {0, L"00:00:00"},           {999, L"00:00:00"},          {3723000, L"01:02:03"},
-      {36000000, L"10:00:00"},    {360000000, L"100:00:00"},   {4294967295u, L"1193:02:47"},
+      {0, L"00:00:00"},        {999, L"00:00:00"},        {3723000, L"01:02:03"},
+      {36000000, L"10:00:00"}, {360000000, L"100:00:00"}, {4294967295u, L"1193:02:47"},
   };
   for (const auto& [ms, text] : times) EXPECT_EQ(text, FormatHMS(ms)) << ms;
 
   const std::vector<std::pair<uint32_t, std::wstring>> speeds = {
-      {0, L"0 Kbps"},         {1023, L"1023 Kbps"},        {1024, L"1.00 Mbps"},
-      {1536, L"1.50 Mbps"},   {10240, L"10.00 Mbps"},      {4294967295u, L"4194304.00 Mbps"},
+      {0, L"0 Kbps"},       {1023, L"1023 Kbps"},   {1024, L"1.00 Mbps"},
+      {1536, L"1.50 Mbps"}, {10240, L"10.00 Mbps"}, {4294967295u, L"4194304.00 Mbps"},
   };
   for (const auto& [kbps, text] : speeds) EXPECT_EQ(text, FormatSpeed(kbps)) << kbps;
 
@@ -146,7 +136,8 @@ TEST(StatusTextsTest, AsTheWindowShowsThem) {
 }
 
 TEST(StatusWindowAssertion, ShowingWithoutAContextFailsNamingTheUnit) {
-  HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 400, 400, nullptr, nullptr, nullptr, nullptr);
+  HWND parent =
+      CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 400, 400, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(nullptr, parent);
   {
     TfrmStatus status(parent);
@@ -205,14 +196,16 @@ TEST_F(StatusWindowTest, RefreshesWhilePlayingAndClosingStopsIt) {
   EXPECT_EQ(L"64 x 48", Text(c.labSize));
   EXPECT_EQ(L"00:00:00", Text(c.labFrom));
   const std::wstring speed = Text(c.labBPS);
-  EXPECT_TRUE(speed.find(L" Kbps") != std::wstring::npos || speed.find(L" Mbps") != std::wstring::npos) << speed;
+  EXPECT_TRUE(speed.find(L" Kbps") != std::wstring::npos || speed.find(L" Mbps") != std::wstring::npos)
+      << speed;
 
   // The picture lies under the window and does not paint over it.
   HWND picture = FCtrl->DetailFrame().imgPic();
   const RECT shown = PlaceInParent(picture);
   POINT middle{(shown.left + shown.right) / 2, (shown.top + shown.bottom) / 2};
   MapWindowPoints(GetParent(picture), FCtrl->Handle(), &middle, 1);
-  RedrawWindow(status.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  RedrawWindow(status.Handle(), nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   InvalidateRect(picture, nullptr, FALSE);
   UpdateWindow(picture);
   int width = 0, height = 0;
@@ -260,10 +253,14 @@ TEST_F(StatusWindowTest, TextsInTheSystemsLanguageWithCaptionsAlignedToTheValues
     const wchar_t* English;
   };
   const std::vector<TCaption> captions = {
-      {c.labFrom2, L"开始时间：", L"Start:"},      {c.labCurrent, L"当前时间：", L"Current:"},
-      {c.labTo2, L"结束时间：", L"Stop:"},        {c.labFrames2, L"帧        数：", L"Frames:"},
-      {c.labBytes2, L"字        节：", L"Bytes:"}, {c.labBPS2, L"当前速度：", L"Speed:"},
-      {c.labDuration2, L"长        度：", L"Length:"}, {c.labSize2, L"屏幕大小：", L"Size:"},
+      {c.labFrom2, L"开始时间：", L"Start:"},
+      {c.labCurrent, L"当前时间：", L"Current:"},
+      {c.labTo2, L"结束时间：", L"Stop:"},
+      {c.labFrames2, L"帧        数：", L"Frames:"},
+      {c.labBytes2, L"字        节：", L"Bytes:"},
+      {c.labBPS2, L"当前速度：", L"Speed:"},
+      {c.labDuration2, L"长        度：", L"Length:"},
+      {c.labSize2, L"屏幕大小：", L"Size:"},
   };
   // Widths as Arial -12 writes the texts.
   HFONT arial = CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
@@ -287,7 +284,8 @@ TEST_F(StatusWindowTest, TextsInTheSystemsLanguageWithCaptionsAlignedToTheValues
   DeleteDC(dc);
   DeleteObject(arial);
   if (chinese) {
-    RedrawWindow(FCtrl->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RedrawWindow(FCtrl->Handle(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     int width = 0, height = 0;
     EXPECT_FALSE(CaptureWindow(FCtrl->Handle(), "status-window-zh_CN", width, height).empty());
   }
