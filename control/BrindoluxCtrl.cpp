@@ -28,6 +28,8 @@
 #include "render/PlayThread.h"
 #include "base/SystemText.h"
 #include "UrlForms.h"
+#include "frmAbout.h"
+#include "frmStatus.h"
 
 namespace {
 
@@ -150,6 +152,9 @@ void TBrindoluxCtrl::CreatePopupMenu() {
 }
 
 TBrindoluxCtrl::~TBrindoluxCtrl() {
+  // The statistics window reads the context on its timer: it goes first.
+  FStatus.reset();
+  FAbout.reset();
   try {
     if (FEvents) FEvents->OnDestroy();
   } catch (...) {
@@ -691,6 +696,30 @@ void TBrindoluxCtrl::FrameMouse(UINT Msg, WPARAM, LPARAM LParam) {
   }
 }
 
+void TBrindoluxCtrl::miStatusClick() {
+  if (!FStatus) FStatus = std::make_unique<TfrmStatus>(FHandle.get());
+  FStatus->SetContext(&FContext);
+  HWND status = FStatus->Handle();
+  SetParent(status, FHandle.get());
+  // The picture's windows lie under it and must not paint over it.
+  for (HWND sibling : {frmDetail->Handle(), frmNails.get()})
+    SetWindowLongPtrW(sibling, GWL_STYLE, GetWindowLongPtrW(sibling, GWL_STYLE) | WS_CLIPSIBLINGS);
+  RECT control{};
+  GetClientRect(FHandle.get(), &control);
+  RECT outer{};
+  GetWindowRect(status, &outer);
+  const int width = outer.right - outer.left;
+  const int height = outer.bottom - outer.top;
+  SetWindowPos(status, HWND_TOP, (control.right - width) / 2, (control.bottom - height) / 2, 0, 0,
+               SWP_NOSIZE | SWP_NOACTIVATE);
+  FStatus->Show();
+}
+
+void TBrindoluxCtrl::miAboutClick() {
+  if (!FAbout) FAbout = std::make_unique<TfrmAbout>();
+  if (!FAbout->Visible()) FAbout->ShowModal(GetAncestor(FHandle.get(), GA_ROOT));
+}
+
 void TBrindoluxCtrl::ShowException(const std::string& Text) {
   const std::wstring text = AnsiToWide(Text);
   MessageBoxW(FHandle.get(), text.c_str(), L"Brindolux", MB_OK | MB_ICONERROR);
@@ -797,6 +826,12 @@ LRESULT TBrindoluxCtrl::HandleMessage(UINT Msg, WPARAM WParam, LPARAM LParam) {
           return 0;
         case miAdaptive:
           ChangeDisplayMode(dmAdaptive);
+          return 0;
+        case miStatus:
+          miStatusClick();
+          return 0;
+        case miAbout:
+          miAboutClick();
           return 0;
         default:
           break;

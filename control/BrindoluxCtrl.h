@@ -30,6 +30,8 @@ class TKeyFramesBuffer;
 class TIndexTable;
 class TReadThread;
 class TPlayThread;
+class TfrmStatus;
+class TfrmAbout;
 
 class TBrindoluxCtrl {
  public:
@@ -116,6 +118,9 @@ class TBrindoluxCtrl {
   HMENU PopupMenu() const { return pmKRM.get(); }
   const TDetailFrame& DetailFrame() const { return *frmDetail; }
   const std::string& TempFolder() const { return FTempFolder; }
+  // The statistics window and the about box, once the menu made them.
+  const TfrmStatus* StatusWindow() const { return FStatus.get(); }
+  const TfrmAbout* AboutBox() const { return FAbout.get(); }
 
   // Menu command identifiers of pmKRM.
   enum : UINT { miFull = 101, miOriginal = 102, miAdaptive = 103, miStatus = 104, miAbout = 105 };
@@ -175,6 +180,8 @@ class TBrindoluxCtrl {
   void ContextPopup(LPARAM LParam);
   // Mouse messages of the picture frame and the picture.
   void FrameMouse(UINT Msg, WPARAM WParam, LPARAM LParam);
+  void miStatusClick();
+  void miAboutClick();
 
   // The hidden top-level window the control's window is parked under; made
   // first, destroyed last.
@@ -184,6 +191,9 @@ class TBrindoluxCtrl {
   // The thumbnail strip: a hidden strip window until thumbnails are shown.
   TWindowHandle frmNails;
   TMenuHandle pmKRM;
+  // Made on first use; they live until the control goes.
+  std::unique_ptr<TfrmStatus> FStatus;
+  std::unique_ptr<TfrmAbout> FAbout;
   std::wstring FURL;
   bool FAutoStart = true;
   std::string FTempFolder;

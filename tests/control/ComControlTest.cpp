@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "BrindoluxTLB.h"
@@ -24,6 +25,7 @@
 #include "LivePeer.h"
 #include "MessageBoxWatchdog.h"
 #include "PumpUntil.h"
+#include "WindowShot.h"
 #include "ole/ComPtr.h"
 
 namespace {
@@ -962,6 +964,179 @@ TEST_F(ComControlTest, LibraryMayUnloadOnlyAfterTheLastObjectAndLock) {
   TComPtr<IUnknown> unknown;
   EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE,
             GetClassObject(IID_IDispatch, IID_IClassFactory, unknown.ReceiveVoid()));
+}
+
+// What a dialog box of this thread showed at the moment it appeared, before
+// its modal loop let anyone close it, with a screenshot of the first one.
+class TDialogProbe {
+ public:
+  struct TChild {
+    std::wstring Class, Text;
+    RECT Place;  // in the box's client area
+  };
+  struct TSighting {
+    HWND Box;
+    std::wstring Caption;
+    std::vector<TChild> Children;
+    RECT Window, Client;
+    LONG_PTR Style;
+    HWND Owner;
+    bool OwnerEnabled;
+  };
+
+  // With a name, the first box is saved as a screenshot; OnShown runs at
+  // every sighting.
+  explicit TDialogProbe(std::string ScreenshotName, std::function<void(HWND)> OnShown = {})
+      : FScreenshotName(std::move(ScreenshotName)), FOnShown(std::move(OnShown)) {
+    FCurrent = this;
+    FHook = SetWindowsHookExW(WH_CALLWNDPROCRET, Hook, nullptr, GetCurrentThreadId());
+  }
+  ~TDialogProbe() {
+    if (FHook) UnhookWindowsHookEx(FHook);
+    FCurrent = nullptr;
+  }
+  TDialogProbe(const TDialogProbe&) = delete;
+  TDialogProbe& operator=(const TDialogProbe&) = delete;
+
+  bool Hooked() const { return FHook != nullptr; }
+  std::vector<TSighting> Sightings;
+  bool Saved = false;
+
+ private:
+  static std::wstring Text(HWND window) {
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    return text;
+  }
+  static std::wstring Class(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+  }
+
+  static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && FCurrent && call->message == WM_WINDOWPOSCHANGED &&
+        (reinterpret_cast<const WINDOWPOS*>(call->lParam)->flags & SWP_SHOWWINDOW) &&
+        Class(call->hwnd) == L"#32770")
+      FCurrent->Look(call->hwnd);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+
+  void Look(HWND box) {
+    TSighting seen{box,  Text(box), {}, {}, {}, GetWindowLongPtrW(box, GWL_STYLE), GetWindow(box, GW_OWNER),
+                   false};
+    GetWindowRect(box, &seen.Window);
+    GetClientRect(box, &seen.Client);
+    seen.OwnerEnabled = seen.Owner && IsWindowEnabled(seen.Owner);
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      TChild part{Class(child), Text(child), {}};
+      GetWindowRect(child, &part.Place);
+      MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&part.Place), 2);
+      seen.Children.push_back(part);
+    }
+    if (!Saved && !FScreenshotName.empty()) {
+      RedrawWindow(box, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+      int width = 0, height = 0;
+      Saved = !CaptureWindow(box, FScreenshotName, width, height).empty();
+    }
+    Sightings.push_back(seen);
+    if (FOnShown) FOnShown(box);
+  }
+
+  static TDialogProbe* FCurrent;
+  HHOOK FHook = nullptr;
+  std::string FScreenshotName;
+  std::function<void(HWND)> FOnShown;
+};
+
+TDialogProbe* TDialogProbe::FCurrent = nullptr;
+
+// Run again under a Chinese system language.
+TEST_F(ComControlTest, AboutBoxShowsTheLibrarysVersionModally) {
+  const char* lang = std::getenv("BRX_EXPECT_LANG");
+  const bool chinese = lang && std::string(lang) == "zh_CN";
+  Host();
+  const HWND window = FHost.Window();
+  TDialogProbe probe(chinese ? "about-box-zh_CN" : "about-box");
+  ASSERT_TRUE(probe.Hooked());
+  const std::wstring version(BRX_VERSION_TEXT, BRX_VERSION_TEXT + sizeof(BRX_VERSION_TEXT) - 1);
+  ASSERT_NE(L"7.6.5.4", version) << "the test program's own version";
+
+  // miAbout returns only once the box is closed: here by the watchdog.
+  constexpr WPARAM miAbout = 105;
+  SendMessageW(window, WM_COMMAND, miAbout, 0);
+  const std::wstring caption = chinese ? L"关于" : L"About";
+  EXPECT_EQ(std::vector<std::wstring>{caption + L": Zephyrcastor Brindolux  " + version},
+            FWatchdog.TakeDismissed());
+  ASSERT_EQ(1u, probe.Sightings.size());
+  EXPECT_TRUE(probe.Saved);
+  const TDialogProbe::TSighting seen = probe.Sightings[0];
+  EXPECT_EQ(caption, seen.Caption);
+  EXPECT_EQ(FParent, seen.Owner);
+  EXPECT_FALSE(seen.OwnerEnabled) << "the owner took input while the box was up";
+  EXPECT_TRUE(IsWindowEnabled(FParent));
+  EXPECT_FALSE(IsWindowVisible(seen.Box));
+  EXPECT_EQ(0, seen.Style & (WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
+  EXPECT_EQ(323, seen.Client.right);
+  EXPECT_EQ(126, seen.Client.bottom);
+  // Centred on the screen's work area.
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(FParent, MONITOR_DEFAULTTOPRIMARY), &monitor));
+  const RECT& area = monitor.rcWork;
+  EXPECT_EQ(area.left + (area.right - area.left - (seen.Window.right - seen.Window.left)) / 2,
+            seen.Window.left);
+  EXPECT_EQ(area.top + (area.bottom - area.top - (seen.Window.bottom - seen.Window.top)) / 2,
+            seen.Window.top);
+
+  std::vector<TDialogProbe::TChild> labels, buttons;
+  for (const auto& child : seen.Children) (child.Class == L"Static" ? labels : buttons).push_back(child);
+  ASSERT_EQ(2u, labels.size());
+  ASSERT_EQ(1u, buttons.size());
+  EXPECT_EQ(L"Zephyrcastor Brindolux ", labels[0].Text);
+  EXPECT_EQ(version, labels[1].Text);
+  const int labelWidth = labels[1].Place.right - labels[1].Place.left;
+  EXPECT_EQ((seen.Window.right - seen.Window.left - labelWidth) / 2, labels[1].Place.left) << "not centred";
+  EXPECT_EQ(chinese ? L"确定" : L"OK", buttons[0].Text);
+
+  // Shown again: the same box, closed again by the watchdog (which tells
+  // of each box once).
+  PumpPending();
+  SendMessageW(window, WM_COMMAND, miAbout, 0);
+  ASSERT_EQ(2u, probe.Sightings.size());
+  EXPECT_EQ(seen.Box, probe.Sightings[1].Box);
+  EXPECT_EQ(version, probe.Sightings[1].Children.size() > 1 ? probe.Sightings[1].Children[1].Text : L"");
+  EXPECT_TRUE(FWatchdog.TakeDismissed().empty());
+  EXPECT_TRUE(IsWindowEnabled(FParent));
+
+  // The control takes its box with it.
+  FControl.Reset();
+  FHost.Release();
+  EXPECT_FALSE(IsWindow(seen.Box));
+}
+
+TEST_F(ComControlTest, AboutBoxGoesWithTheWindowThatOwnsIt) {
+  HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPCHILDREN, 0,
+                               0, 400, 300, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(nullptr, owner);
+  ASSERT_EQ(S_OK, FHost.Create(CLSID_BrindoluxCtrl, owner, FBounds));
+  const HWND window = FHost.Window();
+  // The owner is closed while the box is up.
+  TDialogProbe probe("", [owner](HWND) { PostMessageW(owner, WM_CLOSE, 0, 0); });
+  constexpr WPARAM miAbout = 105;
+  SendMessageW(window, WM_COMMAND, miAbout, 0);
+  PumpPending();
+  ASSERT_EQ(1u, probe.Sightings.size());
+  EXPECT_EQ(owner, probe.Sightings[0].Owner);
+  EXPECT_FALSE(IsWindow(owner));
+  EXPECT_FALSE(IsWindow(probe.Sightings[0].Box));
+  // The watchdog may have caught the box, whole or half gone, before it
+  // went: not a stray box.
+  FWatchdog.TakeDismissed();
+  FControl.Reset();
+  FHost.Release();
 }
 
 }  // namespace
