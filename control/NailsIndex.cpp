@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <limits>
 
 namespace {
@@ -56,6 +58,21 @@ std::vector<std::string> SplitIndexLines(const std::string& Text) {
   }
   if (start < Text.size()) lines.push_back(Text.substr(start));
   return lines;
+}
+
+bool LoadIndexFile(const std::string& Path, std::vector<std::string>& Lines) {
+  // A thousand lines take some 30 KB; anything this large is no index.
+  constexpr std::streamoff MaxIndexBytes = 16 << 20;
+  std::ifstream file(Path, std::ios::binary);
+  if (!file) return false;
+  file.seekg(0, std::ios::end);
+  const std::streamoff size = file.tellg();
+  if (size < 0 || size > MaxIndexBytes) return false;
+  file.seekg(0, std::ios::beg);
+  std::string text(static_cast<size_t>(size), '\0');
+  if (size > 0 && !file.read(&text[0], size)) return false;
+  Lines = SplitIndexLines(text);
+  return true;
 }
 
 std::string LineName(const std::string& Line) {
@@ -120,4 +137,14 @@ bool IsSafeNailName(const std::string& Name) {
     if (end == std::string::npos) return true;
     start = end + 1;
   }
+}
+
+std::string URLFolder(const std::string& URL) {
+  const size_t slash = URL.rfind('/');
+  return slash == std::string::npos ? std::string() : URL.substr(0, slash + 1);
+}
+
+std::string FileFolder(const std::string& Path) {
+  const size_t end = Path.find_last_of("\\:");
+  return end == std::string::npos ? std::string() : Path.substr(0, end + 1);
 }

@@ -6,12 +6,17 @@
 #include <string>
 #include <vector>
 
+// The index of a folder, in it.
+constexpr const char* NailsIndexName = "nails.xml";
 // At most this many thumbnails are shown of one recording.
 constexpr int MaxNails = 120;
 
 // Lines end at CR LF, CR or LF; a line end at the very end makes no extra
 // empty line.
 std::vector<std::string> SplitIndexLines(const std::string& Text);
+// Reads the lines of an index file; false when it cannot be read or is
+// larger than any index can sensibly be.
+bool LoadIndexFile(const std::string& Path, std::vector<std::string>& Lines);
 // The text before the first "="; empty when the line has none.
 std::string LineName(const std::string& Line);
 // The value of the first line whose name equals Name without regard to
@@ -36,3 +41,8 @@ std::vector<TNailEntry> ReadNailEntries(const std::vector<std::string>& Lines);
 // A name from a downloaded index may only name a file inside the "nails"
 // folder: not absolute, no leading "\" or "/", no ":" and no ".." part.
 bool IsSafeNailName(const std::string& Name);
+
+// A recording's URL up to and including its last "/"; empty without one.
+std::string URLFolder(const std::string& URL);
+// A local recording's folder: up to and including the last "\" or ":".
+std::string FileFolder(const std::string& Path);
