@@ -6,47 +6,44 @@
 // control's window; the control then loads the strip from the folder. The
 // download touches no window of the control.
 #include <windows.h>
-#include <wininet.h>
 
-#include <atomic>
-#include <mutex>
+#include <memory>
 #include <string>
 
 #include "base/WorkerThread.h"
 
 class TDownloadBuffer;
 
-class TDownload : public TWorkerThread {
+class TDownload {
  public:
-  // Created suspended; Start runs it. URLFolder ends in "/" (or is empty:
-  // nothing is fetched), TargetFolder in "\".
+  // How long freeing a download waits for its thread before letting it
+  // finish on its own.
+  static constexpr DWORD EndWaitMs = 500;
+
+  // Nothing runs until Start. URLFolder ends in "/" (or is empty: nothing
+  // is fetched), TargetFolder in "\".
   TDownload(HWND Target, WPARAM Number, std::string URLFolder, std::string TargetFolder,
             TDownloadBuffer* Buffer);
-  // Closes the root handle first, so that a request in progress on a
-  // stalled server ends at once, then waits for the thread.
-  ~TDownload() override;
+  // Asks the thread to end and closes its root handle first, which ends a
+  // request in progress on a stalled server. Where the platform leaves
+  // such a request running, the thread is not waited for beyond
+  // EndWaitMs: it keeps what it needs, and the code it runs, until its
+  // request gives up, and then ends without posting anything.
+  ~TDownload();
+  TDownload(const TDownload&) = delete;
+  TDownload& operator=(const TDownload&) = delete;
 
-  const std::string& URLFolder() const { return FURLFolder; }
-  const std::string& TargetFolder() const { return FTargetFolder; }
-  // The images that arrived, once the thread has ended.
-  int Fetched() const { return FFetched; }
-
- protected:
-  void Execute() override;
+  void Start();
+  const std::string& URLFolder() const;
+  const std::string& TargetFolder() const;
+  bool Finished() const { return !FThread || WaitForSingleObject(FThread.Get(), 0) == WAIT_OBJECT_0; }
+  // The images that arrived so far.
+  int Fetched() const;
 
  private:
-  // Hands over the root handle the thread opened; false when the download
-  // was ended meanwhile (the handle is closed then).
-  bool KeepRoot(HINTERNET Root);
-  void CloseRoot();
+  struct TJob;
+  static DWORD WINAPI ThreadProc(LPVOID Param);
 
-  HWND FTarget;
-  WPARAM FNumber;
-  std::string FURLFolder;
-  std::string FTargetFolder;
-  TDownloadBuffer* FBuffer;
-  std::atomic<bool> FTerminated{false};
-  std::atomic<int> FFetched{0};
-  std::mutex FRootLock;
-  HINTERNET FRoot = nullptr;
+  std::shared_ptr<TJob> FJob;
+  TKernelHandle FThread;
 };
