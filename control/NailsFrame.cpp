@@ -446,9 +446,10 @@ void TNailsFrame::FrameResize() {
   const int columns = ColumnsFor(FNails[0]->Width());
   if (columns == FColumnCount) return;
   FColumnCount = columns;
-  if (!FLayout) FLayout = std::make_unique<TNailsLayout>(FParent);
-  // A layout thread that has ended takes no pass; the next resize makes no
-  // new one either, but the control's thread does not wait for it.
+  // A layout thread that has ended takes no pass: the post gives up at
+  // once instead of retrying on the control's thread, and the next change
+  // of width gets a new thread.
+  if (!FLayout || FLayout->Finished()) FLayout = std::make_unique<TNailsLayout>(FParent);
   FLayout->Relayout(FCount);
 }
 
