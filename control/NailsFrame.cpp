@@ -475,6 +475,14 @@ void TNailsFrame::UpdateScrollRange() {
   info.nMax = std::max(0, bottom - 1);
   info.nPage = static_cast<UINT>(std::max<LONG>(0, client.bottom));
   info.nPos = FScrollPos;
+  // Most thumbnails change nothing of it; drawing the bar costs more than
+  // placing one.
+  SCROLLINFO shown{};
+  shown.cbSize = sizeof(shown);
+  shown.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+  if (GetScrollInfo(FHandle.get(), SB_VERT, &shown) && shown.nMin == info.nMin && shown.nMax == info.nMax &&
+      shown.nPage == info.nPage && shown.nPos == info.nPos)
+    return;
   SetScrollInfo(FHandle.get(), SB_VERT, &info, TRUE);
 }
 
