@@ -12,6 +12,7 @@
 #include "ControlTexts.h"
 #include "decode/Decoder.h"
 #include "DocumentUrl.h"
+#include "Download.h"
 #include "DownloadBuffer.h"
 #include "DownloadToFile.h"
 #include "KRMStream.h"
@@ -24,6 +25,9 @@
 #include "base/IndexTable.h"
 #include "base/KeyFramesBuffer.h"
 #include "base/Log.h"
+#include "NailsCreator.h"
+#include "NailsIndex.h"
+#include "NailsLayout.h"
 #include "PictureLayout.h"
 #include "render/PlayThread.h"
 #include "base/SystemText.h"
@@ -36,9 +40,10 @@ namespace {
 const char* const Unit = "RazeVudImpl";
 const wchar_t* const ControlClass = L"TBrindoluxCtrl";
 const wchar_t* const ParkingClass = L"TBrindoluxParking";
-const wchar_t* const NailsClass = L"TBrindoluxNails";
 constexpr UINT_PTR AutoConnectTimer = 1;
-constexpr int NailsHeight = 63;
+// timActiveNails: the thumbnail of the play position is highlighted.
+constexpr UINT_PTR ActiveNailsTimer = 20;
+constexpr UINT ActiveNailsIntervalMs = 1000;
 
 LRESULT CALLBACK PlainWindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
   return DefWindowProcW(Wnd, Msg, WParam, LParam);
@@ -84,7 +89,6 @@ TBrindoluxCtrl::TBrindoluxCtrl(TControlEvents* Events) : FEvents(Events) { SetUp
 void TBrindoluxCtrl::SetUpControl() {
   RegisterControlClass(ParkingClass, &PlainWindowProc);
   RegisterControlClass(ControlClass, &WindowProc);
-  RegisterControlClass(NailsClass, &PlainWindowProc);
   FParking.reset(CreateWindowExW(WS_EX_TOOLWINDOW, ParkingClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                  ControlModule(), nullptr));
   if (!FParking) throw Exception("Cannot create the control's parking window");
@@ -95,9 +99,10 @@ void TBrindoluxCtrl::SetUpControl() {
   frmDetail = std::make_unique<TDetailFrame>(FHandle.get());
   frmDetail->SetMouseHandler(
       [this](UINT Msg, WPARAM WParam, LPARAM LParam) { FrameMouse(Msg, WParam, LParam); });
-  frmNails.reset(CreateWindowExW(0, NailsClass, L"", WS_CHILD, 0, 300 - NailsHeight, 400, NailsHeight,
-                                 FHandle.get(), nullptr, ControlModule(), nullptr));
-  if (!frmNails) throw Exception("Cannot create the thumbnail strip");
+  frmNails = std::make_unique<TNailsFrame>(FHandle.get());
+  frmNails->SetAlignHandler([this] { AlignChildren(); });
+  frmNails->SetEvents(FEvents);
+  SetTimer(FHandle.get(), ActiveNailsTimer, ActiveNailsIntervalMs, nullptr);
   CreatePopupMenu();
 
   FDecoderReady = TDecoder::InitDecoder();
@@ -113,6 +118,7 @@ void TBrindoluxCtrl::SetUpControl() {
   FTempFolder += "\\";
 
   frmDetail->SetColor(RGB(0, 0, 0));
+  frmNails->SetColor(RGB(0, 0, 0));
   FDownloadBuffer = std::make_unique<TDownloadBuffer>(FTempFolder);
 
   FState = bxClosed;
@@ -174,7 +180,11 @@ TBrindoluxCtrl::~TBrindoluxCtrl() {
   FReadThread.reset();
   FContext.PlayThread = nullptr;
   FContext.ReadThread = nullptr;
+  // The download goes first: it was handed the buffer.
+  FDownload.reset();
   FDownloadBuffer.reset();
+  KillTimer(FHandle.get(), ActiveNailsTimer);
+  frmNails.reset();
   FContext.FramesBuffer = nullptr;
   FContext.KeyFramesBuffer = nullptr;
   FContext.IndexTable = nullptr;
@@ -195,7 +205,10 @@ void TBrindoluxCtrl::SetParentWindow(HWND Parent) {
   SetParent(FHandle.get(), Parent ? Parent : FParking.get());
 }
 
-void TBrindoluxCtrl::AttachEventSink(TControlEvents* Events) { FEvents = Events; }
+void TBrindoluxCtrl::AttachEventSink(TControlEvents* Events) {
+  FEvents = Events;
+  frmNails->SetEvents(Events);
+}
 
 void TBrindoluxCtrl::Activated() {
   if (FEvents) FEvents->OnActivate();
@@ -406,6 +419,7 @@ void TBrindoluxCtrl::SetbgColor(const std::wstring& Value) {
   const int green = HexByte(Value.substr(3, 2));
   const int blue = HexByte(Value.substr(5, 2));
   frmDetail->SetColor(RGB(red, green, blue));
+  frmNails->SetColor(RGB(red, green, blue));
 }
 
 // ---- opening and closing ------------------------------------------------------
@@ -416,7 +430,9 @@ void TBrindoluxCtrl::OpenURL(const std::wstring& URL) {
   // A page whose location cannot be read fails the open with FURL already set.
   FURL = ResolveAgainstPage(FURL, [this] { return FileURLToPath(GetDocumentURL(FClientSite)); });
   std::wstring text = FURL;
-  ShowWindow(frmNails.get(), SW_HIDE);
+  // Nothing of the last recording's thumbnails may join the next one's.
+  FDownload.reset();
+  frmNails->Hide();
   const std::string bytes = WideToAnsi(FURL);
   switch (ClassifyURL(bytes)) {
     case TURLForm::Live: {
@@ -593,6 +609,7 @@ void TBrindoluxCtrl::WMOpened(WPARAM WParam) {
   FPlayThread->FIgnoreTimestamp = FIgnoreTimestamp;
   FContext.PlayThread = FPlayThread.get();
   ApplyDisplayMode();
+  LoadNailsForURL();
   if (SetState(bxOpened) && FAutoStart) Play();
 }
 
@@ -647,6 +664,85 @@ void TBrindoluxCtrl::WMExitFull() {
 void TBrindoluxCtrl::TimerAutoConnect() {
   KillTimer(FHandle.get(), AutoConnectTimer);
   Open(FURL);
+}
+
+// ---- thumbnails ---------------------------------------------------------------
+
+void TBrindoluxCtrl::LoadNailsForURL() {
+  const std::string url = WideToAnsi(FURL);
+  if (IsRemoteURL(url)) {
+    StartNailsDownload();
+    return;
+  }
+  const std::string folder = FileFolder(url);
+  const DWORD attributes = GetFileAttributesA((folder + NailsIndexName).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    frmNails->LoadNails(folder);
+}
+
+void TBrindoluxCtrl::StartNailsDownload() {
+  FDownload.reset();
+  FDownload = std::make_unique<TDownload>(FHandle.get(), ++FDownloadNumber, URLFolder(WideToAnsi(FURL)),
+                                          FTempFolder, FDownloadBuffer.get());
+  FDownload->Start();
+}
+
+void TBrindoluxCtrl::WMAddNail(WPARAM WParam) {
+  std::string path;
+  int32_t seconds = 0;
+  {
+    if (!frmNails) {
+      delete reinterpret_cast<NailInfo*>(WParam);
+      return;
+    }
+    // Freed before anything can fail: a message box's loop would dispatch
+    // the next blocks meanwhile.
+    std::unique_ptr<NailInfo> block(reinterpret_cast<NailInfo*>(WParam));
+    if (!block) return;
+    const int32_t length = std::clamp<int32_t>(block->PathLength, 0, NailInfo::PathSize);
+    path.assign(block->Path, static_cast<size_t>(length));
+    seconds = block->Seconds;
+  }
+  frmNails->AddNail(path, seconds);
+}
+
+void TBrindoluxCtrl::WMLayoutNail(WPARAM WParam) {
+  struct TSignal {
+    ~TSignal() { SetEvent(LayoutNailEvent()); }
+  } signal;
+  if (frmNails && WParam < static_cast<WPARAM>(MaxNails)) frmNails->PlaceNail(static_cast<int>(WParam));
+}
+
+void TBrindoluxCtrl::WMNailsDownloaded(WPARAM WParam) {
+  // A download freed meanwhile may have posted before it ended.
+  if (!FDownload || WParam != FDownloadNumber || !frmNails) return;
+  frmNails->LoadNails(FTempFolder);
+}
+
+void TBrindoluxCtrl::TimerActiveNails() {
+  if (FState == bxPlaying && frmNails && frmNails->Visible() && FPlayThread)
+    frmNails->ShowPosition(static_cast<int32_t>(FPlayThread->GetPosition() / 1000));
+}
+
+void TBrindoluxCtrl::AlignChildren() {
+  RECT client{};
+  GetClientRect(FHandle.get(), &client);
+  const int width = client.right;
+  int bottom = client.bottom;
+  if (frmNails->Visible()) {
+    const int height = std::min(frmNails->StripHeight(), std::max(0, bottom));
+    MoveWindow(frmNails->Handle(), 0, bottom - height, width, height, TRUE);
+    bottom -= height;
+    if (HWND splitter = frmNails->Splitter()) {
+      if (GetWindowLongPtrW(splitter, GWL_STYLE) & WS_VISIBLE) {
+        MoveWindow(splitter, 0, bottom - TNailsFrame::SplitterHeight, width, TNailsFrame::SplitterHeight, TRUE);
+        bottom -= TNailsFrame::SplitterHeight;
+      }
+    }
+  } else {
+    MoveWindow(frmNails->Handle(), 0, bottom - frmNails->StripHeight(), width, frmNails->StripHeight(), TRUE);
+  }
+  if (frmDetail) MoveWindow(frmDetail->Handle(), 0, 0, width, std::max(0, bottom), TRUE);
 }
 
 void TBrindoluxCtrl::ContextPopup(LPARAM LParam) {
@@ -775,14 +871,22 @@ LRESULT TBrindoluxCtrl::HandleMessage(UINT Msg, WPARAM WParam, LPARAM LParam) {
         TimerAutoConnect();
         return 0;
       }
+      if (WParam == ActiveNailsTimer) {
+        TimerActiveNails();
+        return 0;
+      }
       break;
+    case WM_KRM_ADDNAIL:
+      WMAddNail(WParam);
+      return 0;
+    case WM_KRM_LAYOUTNAIL:
+      WMLayoutNail(WParam);
+      return 0;
+    case WM_KRM_NAILSDOWNLOADED:
+      WMNailsDownloaded(WParam);
+      return 0;
     case WM_SIZE: {
-      const int width = LOWORD(LParam);
-      const int height = HIWORD(LParam);
-      const bool strip = IsWindowVisible(frmNails.get()) != FALSE;
-      const int stripHeight = strip ? NailsHeight : 0;
-      MoveWindow(frmNails.get(), 0, height - NailsHeight, width, NailsHeight, TRUE);
-      if (frmDetail) MoveWindow(frmDetail->Handle(), 0, 0, width, std::max(0, height - stripHeight), TRUE);
+      if (frmNails) AlignChildren();
       // The new layout starts from an empty picture: the play thread draws
       // all of it again.
       RepaintAll();

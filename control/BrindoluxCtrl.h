@@ -21,9 +21,11 @@
 #include "BrindoluxTLB.h"  // TStatus, TDisplayMode
 #include "ControlEvents.h"
 #include "DetailFrame.h"
+#include "NailsFrame.h"
 #include "base/PlayerContext.h"
 
 struct IOleClientSite;
+class TDownload;
 class TDownloadBuffer;
 class TFramesBuffer;
 class TKeyFramesBuffer;
@@ -117,6 +119,9 @@ class TBrindoluxCtrl {
   const PlayerContext& Context() const { return FContext; }
   HMENU PopupMenu() const { return pmKRM.get(); }
   const TDetailFrame& DetailFrame() const { return *frmDetail; }
+  TNailsFrame& NailsFrame() const { return *frmNails; }
+  // The thumbnail download of the current remote recording, or null.
+  TDownload* Download() const { return FDownload.get(); }
   const std::string& TempFolder() const { return FTempFolder; }
   // The statistics window and the about box, once the menu made them.
   const TfrmStatus* StatusWindow() const { return FStatus.get(); }
@@ -177,6 +182,16 @@ class TBrindoluxCtrl {
   // Fetches a channel file on a web server into the temporary folder.
   void DownloadChannelFile(const std::string& URL);
   void TimerAutoConnect();
+  // Thumbnails: loading them for the opened URL, the reader's and layout
+  // thread's messages, the finished download and the highlight timer.
+  void LoadNailsForURL();
+  void StartNailsDownload();
+  void WMAddNail(WPARAM WParam);
+  void WMLayoutNail(WPARAM WParam);
+  void WMNailsDownloaded(WPARAM WParam);
+  void TimerActiveNails();
+  // Lays out the picture frame, the splitter and the strip in the window.
+  void AlignChildren();
   void ContextPopup(LPARAM LParam);
   // Mouse messages of the picture frame and the picture.
   void FrameMouse(UINT Msg, WPARAM WParam, LPARAM LParam);
@@ -188,8 +203,8 @@ class TBrindoluxCtrl {
   TWindowHandle FParking;
   TWindowHandle FHandle;
   std::unique_ptr<TDetailFrame> frmDetail;
-  // The thumbnail strip: a hidden strip window until thumbnails are shown.
-  TWindowHandle frmNails;
+  // The thumbnail strip, hidden until thumbnails are shown.
+  std::unique_ptr<TNailsFrame> frmNails;
   TMenuHandle pmKRM;
   // Made on first use; they live until the control goes.
   std::unique_ptr<TfrmStatus> FStatus;
@@ -198,6 +213,9 @@ class TBrindoluxCtrl {
   bool FAutoStart = true;
   std::string FTempFolder;
   std::unique_ptr<TDownloadBuffer> FDownloadBuffer;
+  std::unique_ptr<TDownload> FDownload;
+  // Numbers the downloads: only the current one's result is loaded.
+  WPARAM FDownloadNumber = 0;
   TControlEvents* FEvents = nullptr;
   IOleClientSite* FClientSite = nullptr;
   TStatus FState = bxClosed;

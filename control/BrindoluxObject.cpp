@@ -652,8 +652,9 @@ void TBrindoluxObject::ApplyFont() {
   FFont = std::move(font);
 }
 
-std::array<HWND, 3> TBrindoluxObject::ControlWindows() const {
-  return {FCtrl->Handle(), FCtrl->DetailFrame().Handle(), FCtrl->DetailFrame().imgPic()};
+std::array<HWND, 4> TBrindoluxObject::ControlWindows() const {
+  return {FCtrl->Handle(), FCtrl->DetailFrame().Handle(), FCtrl->DetailFrame().imgPic(),
+          FCtrl->NailsFrame().Handle()};
 }
 
 LRESULT CALLBACK TBrindoluxObject::WindowSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam,

@@ -195,9 +195,9 @@ class TBrindoluxObject final : public IBrindolux,
   void ApplyBorderStyle();
   void ApplyFont();
   std::wstring WindowCaption() const;
-  // The control's window and the picture's frame and picture, which all
-  // carry WindowSubclass.
-  std::array<HWND, 3> ControlWindows() const;
+  // The control's window, the picture's frame and picture and the thumbnail
+  // strip, which all carry WindowSubclass.
+  std::array<HWND, 4> ControlWindows() const;
   static LRESULT CALLBACK WindowSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                          DWORD_PTR data);
 

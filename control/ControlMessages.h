@@ -12,3 +12,6 @@ constexpr UINT WM_KRM_ENTERFULL = 1132;
 constexpr UINT WM_KRM_RELAYOUT = 1424;
 // The thumbnail layout thread asks the control to place one thumbnail (wParam).
 constexpr UINT WM_KRM_LAYOUTNAIL = 1425;
+// A thumbnail download has fetched images into the temporary folder
+// (wParam: the download's number, so that only the current one counts).
+constexpr UINT WM_KRM_NAILSDOWNLOADED = 1426;

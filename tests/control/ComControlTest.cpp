@@ -33,6 +33,7 @@ namespace {
 constexpr DISPID kOnActivate = 1;
 constexpr DISPID kOnDeactivate = 7;
 constexpr DISPID kOnPlayStateChanged = 201;
+constexpr DISPID kOnSkip = 4;
 constexpr DWORD kWaitMs = 5000;
 
 std::wstring OcxPath() {
@@ -681,6 +682,50 @@ TEST_F(ComControlTest, ContainerMayLetGoInsideAnEventOfTheEngine) {
   EXPECT_FALSE(IsWindow(window));
   EXPECT_EQ(S_OK, CanUnloadNow());
   std::remove(path.c_str());
+}
+
+TEST_F(ComControlTest, ContainerMayLetGoInsideTheSkipOfAThumbnailsClick) {
+  // A recording with one thumbnail beside it; its click fires OnSkip from
+  // the strip's own window.
+  const std::string folder = TempFile("brx_com_nails\\");
+  CreateDirectoryA(folder.c_str(), nullptr);
+  CreateDirectoryA((folder + "nails").c_str(), nullptr);
+  KrmWriter writer(64, 48);
+  writer.SetDuration(60000);
+  writer.AddKeyFrame(0, CT_RAW, BmpFileImage(TestPicture(64, 48, 0, 200, 0)));
+  writer.SaveToFile(folder + "rec.krm");
+  WriteFileBytes(folder + "nails.xml", {'7', '0', '0', '0', '=', 'a', '.', 'b', 'm', 'p', '\r', '\n'});
+  WriteFileBytes(folder + "nails\\a.bmp", BmpFileImage(TestPicture(16, 16, 200, 0, 0)));
+  Host();
+  TComPtr<IOleWindow> oleWindow;
+  ASSERT_EQ(S_OK, FHost.Query(oleWindow));
+  HWND window = nullptr;
+  ASSERT_EQ(S_OK, oleWindow->GetWindow(&window));
+  oleWindow.Reset();
+  const HWND strip = FindWindowExW(window, nullptr, L"TNailsFrame", nullptr);
+  ASSERT_NE(nullptr, strip);
+  bool released = false;
+  LONG skipped = -1;
+  ASSERT_EQ(S_OK, FHost.ConnectEvents(DIID_IBrindoluxEvents, [&](DISPID dispid, DISPPARAMS& params) {
+    if (dispid != kOnSkip || released || params.cArgs != 1) return;
+    released = true;
+    skipped = params.rgvarg[0].lVal;
+    FHost.Release();
+    FControl.Reset();
+  }));
+  const std::string path = folder + "rec.krm";
+  ASSERT_EQ(S_OK, FControl->put_AutoStart(VARIANT_FALSE));
+  ASSERT_EQ(S_OK, FControl->Open(TBstr(std::wstring(path.begin(), path.end()))));
+  ASSERT_TRUE(PumpUntil([&] { return (GetWindowLongPtrW(strip, GWL_STYLE) & WS_VISIBLE) != 0; }, kWaitMs));
+  PumpPending();
+  // The first thumbnail's image lies at (12, 12) to (72, 72).
+  SendMessageW(strip, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(40, 40));
+  SendMessageW(strip, WM_LBUTTONUP, 0, MAKELPARAM(40, 40));
+  EXPECT_TRUE(released);
+  EXPECT_EQ(7, skipped);
+  PumpPending();
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_EQ(S_OK, CanUnloadNow());
 }
 
 TEST_F(ComControlTest, EventArgumentsArriveInDeclarationOrder) {

@@ -68,6 +68,11 @@ void THttpPeer::SetMode(TMode mode, uint64_t stallAfter) {
   FChanged.notify_all();
 }
 
+void THttpPeer::StallPath(const std::string& path) {
+  std::lock_guard<std::mutex> guard(FLock);
+  FStalledPaths.insert(path);
+}
+
 std::string THttpPeer::URL(const std::string& path) const {
   return "http://127.0.0.1:" + std::to_string(FPort) + path;
 }
@@ -220,6 +225,10 @@ void THttpPeer::Connection(SOCKET client) {
       if (found) served = it->second;
       mode = FMode;
       stallAfter = FStallAfter;
+      if (FStalledPaths.count(request.Path)) {
+        mode = TMode::Stall;
+        stallAfter = 0;
+      }
     }
 
     // A connection kept alive from before is dropped too: the client has to

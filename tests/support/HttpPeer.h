@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,6 +43,8 @@ class THttpPeer {
   void Serve(const std::string& path, std::vector<uint8_t> body);
   // A held request is answered in the new mode.
   void SetMode(TMode mode, uint64_t stallAfter = 0);
+  // Requests for this path stall after the headers, whatever the mode.
+  void StallPath(const std::string& path);
   uint16_t Port() const { return FPort; }
   std::string URL(const std::string& path) const;
   std::vector<TRequest> Requests();
@@ -66,6 +69,7 @@ class THttpPeer {
   std::map<std::string, std::shared_ptr<const std::vector<uint8_t>>> FFiles;
   TMode FMode = TMode::Normal;
   uint64_t FStallAfter = 0;
+  std::set<std::string> FStalledPaths;
   std::vector<TRequest> FRequests;
   std::vector<SOCKET> FClients;
   std::vector<std::thread> FThreads;

@@ -1,0 +1,48 @@
+#pragma once
+// The thumbnail index "nails.xml": lines of name "=" value, where the name is
+// the thumbnail's time in milliseconds and the value its image file in the
+// "nails" folder beside the index. Byte text in the system code page.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The index of a folder, in it.
+constexpr const char* NailsIndexName = "nails.xml";
+// At most this many thumbnails are shown of one recording.
+constexpr int MaxNails = 120;
+
+// Lines end at CR LF, CR or LF; a line end at the very end makes no extra
+// empty line.
+std::vector<std::string> SplitIndexLines(const std::string& Text);
+// Reads the lines of an index file; false when it cannot be read or is
+// larger than any index can sensibly be.
+bool LoadIndexFile(const std::string& Path, std::vector<std::string>& Lines);
+// The text before the first "="; empty when the line has none.
+std::string LineName(const std::string& Line);
+// The value of the first line whose name equals Name without regard to
+// letter case; empty when no line has that name.
+std::string ValueOfName(const std::vector<std::string>& Lines, const std::string& Name);
+// Appends the middle of each of N equal parts of Lo..Hi, by bisection, while
+// Chosen holds fewer than MaxNails indexes.
+void PickIndices(int N, int Lo, int Hi, std::vector<int>& Chosen);
+// The lines shown of an index of Count lines: all of them up to MaxNails;
+// beyond that the first, 118 spread over the middle and the last.
+std::vector<int> ChooseNailLines(int Count);
+
+struct TNailEntry {
+  int32_t Seconds;
+  std::string Image;  // relative to the "nails" folder
+};
+// The entries of the chosen lines, in order. A blank chosen line ends them,
+// and so does a name that is no decimal 32-bit integer: what came before
+// stays.
+std::vector<TNailEntry> ReadNailEntries(const std::vector<std::string>& Lines);
+
+// A name from a downloaded index may only name a file inside the "nails"
+// folder: not absolute, no leading "\" or "/", no ":" and no ".." part.
+bool IsSafeNailName(const std::string& Name);
+
+// A recording's URL up to and including its last "/"; empty without one.
+std::string URLFolder(const std::string& URL);
+// A local recording's folder: up to and including the last "\" or ":".
+std::string FileFolder(const std::string& Path);
