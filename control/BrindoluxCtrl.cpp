@@ -798,7 +798,7 @@ void TBrindoluxCtrl::miStatusClick() {
   HWND status = FStatus->Handle();
   SetParent(status, FHandle.get());
   // The picture's windows lie under it and must not paint over it.
-  for (HWND sibling : {frmDetail->Handle(), frmNails.get()})
+  for (HWND sibling : {frmDetail->Handle(), frmNails->Handle(), frmNails->Splitter()})
     SetWindowLongPtrW(sibling, GWL_STYLE, GetWindowLongPtrW(sibling, GWL_STYLE) | WS_CLIPSIBLINGS);
   RECT control{};
   GetClientRect(FHandle.get(), &control);
