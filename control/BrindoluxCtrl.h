@@ -30,6 +30,7 @@ class TKeyFramesBuffer;
 class TIndexTable;
 class TReadThread;
 class TPlayThread;
+class TfrmFullScreen;
 
 class TBrindoluxCtrl {
  public:
@@ -115,6 +116,8 @@ class TBrindoluxCtrl {
   const PlayerContext& Context() const { return FContext; }
   HMENU PopupMenu() const { return pmKRM.get(); }
   const TDetailFrame& DetailFrame() const { return *frmDetail; }
+  // The full-screen window while there is one, else null.
+  const TfrmFullScreen* FullScreenWindow() const { return frmFullScreen.get(); }
   const std::string& TempFolder() const { return FTempFolder; }
 
   // Menu command identifiers of pmKRM.
@@ -163,6 +166,8 @@ class TBrindoluxCtrl {
   void ApplyDisplayMode();
   void RepaintAll();
   void ChangeDisplayMode(TDisplayMode Mode);
+  // The picture goes back to the frame before the window goes.
+  void FreeFullScreen();
 
   void WMOpened(WPARAM WParam);
   void WMError(WPARAM WParam);
@@ -181,6 +186,11 @@ class TBrindoluxCtrl {
   TWindowHandle FParking;
   TWindowHandle FHandle;
   std::unique_ptr<TDetailFrame> frmDetail;
+  // Only while full screen is applied to an open source.
+  std::unique_ptr<TfrmFullScreen> frmFullScreen;
+  // Where dirty rectangles are drawn: the frame's picture or the
+  // full-screen window's.
+  TPictureBitmap* FPicture = nullptr;
   // The thumbnail strip: a hidden strip window until thumbnails are shown.
   TWindowHandle frmNails;
   TMenuHandle pmKRM;
