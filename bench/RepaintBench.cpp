@@ -242,38 +242,6 @@ class TBench {
   int FTargetWidth = 0, FTargetHeight = 0;
 };
 
-// A memory bitmap like the picture's own, for the plain calls into memory.
-class TMemoryPicture {
- public:
-  TMemoryPicture(int Width, int Height) {
-    FDC = CreateCompatibleDC(nullptr);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = Width;
-    info.bmiHeader.biHeight = -Height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    FBitmap = CreateDIBSection(FDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!FDC || !FBitmap) throw std::runtime_error("cannot make a memory picture");
-    FOld = SelectObject(FDC, FBitmap);
-  }
-  ~TMemoryPicture() {
-    SelectObject(FDC, FOld);
-    DeleteObject(FBitmap);
-    DeleteDC(FDC);
-  }
-  TMemoryPicture(const TMemoryPicture&) = delete;
-  TMemoryPicture& operator=(const TMemoryPicture&) = delete;
-  HDC DC() const { return FDC; }
-
- private:
-  HDC FDC = nullptr;
-  HBITMAP FBitmap = nullptr;
-  HGDIOBJ FOld = nullptr;
-};
-
 struct TWindowDC {
   HWND Wnd;
   HDC DC;
@@ -323,7 +291,9 @@ void RunMode(TBench& Bench, TDisplayMode Mode) {
   if (fit) std::printf(" | %12s %12s %8s", "mem", "win", "ratio");
   std::printf("\n");
 
-  TMemoryPicture memory(Bench.Picture().Width(), Bench.Picture().Height());
+  // A bitmap like the picture's own, for the plain calls into memory.
+  TPictureBitmap memory;
+  memory.Reset(Bench.Picture().Width(), Bench.Picture().Height());
   TWindowDC target(Bench.PictureWindow());
   for (const TShape& shape : kShapes) {
     double toBitmap = 0;

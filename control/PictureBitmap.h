@@ -29,6 +29,8 @@ class TPictureBitmap {
   void Release();
   void Fill(COLORREF Colour);
   int32_t Width() const { return FWidth; }
+  // Null while there is no bitmap.
+  HDC DC() const { return FDC.get(); }
   int32_t Height() const { return FHeight; }
 
   // Copies Source (back-buffer pixels, right and bottom exclusive) 1:1 to

@@ -85,6 +85,21 @@ RECT ScreenRect(HWND window) {
   return r;
 }
 
+// The picture's place on the screen, and its four colours once drawn.
+void ExpectPicture(const TfrmFullScreen& Full, int Left, int Top, int Width, int Height) {
+  const RECT picture = ScreenRect(Full.imgPic());
+  EXPECT_EQ(Left, picture.left);
+  EXPECT_EQ(Top, picture.top);
+  EXPECT_EQ(Width, picture.right - picture.left);
+  EXPECT_EQ(Height, picture.bottom - picture.top);
+  ASSERT_TRUE(PumpUntil([&] { return Full.PicturePixel(Width - 1, Height - 1) == kQuadrant[3]; }, kWaitMs));
+  EXPECT_EQ(kQuadrant[0], Full.PicturePixel(0, 0));
+  EXPECT_EQ(kQuadrant[1], Full.PicturePixel(Width - 1, 0));
+  EXPECT_EQ(kQuadrant[2], Full.PicturePixel(0, Height - 1));
+  EXPECT_EQ(kQuadrant[0], Full.PicturePixel(Width / 2 - 10, Height / 2 - 10));
+  EXPECT_EQ(kQuadrant[3], Full.PicturePixel(Width / 2 + 10, Height / 2 + 10));
+}
+
 LRESULT CALLBACK HostProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
   return DefWindowProcW(Wnd, Msg, WParam, LParam);
 }
@@ -131,10 +146,6 @@ class FullScreenTest : public ::testing::Test {
     ASSERT_EQ(Full()->Handle(), GetFocus());
   }
 
-  bool WaitForPixel(int X, int Y, COLORREF Colour) {
-    return PumpUntil([&] { return Full() && Full()->PicturePixel(X, Y) == Colour; }, kWaitMs);
-  }
-
   bool WaitUntilLeft() { return PumpUntil([&] { return Full() == nullptr; }, kWaitMs); }
 
   static HWND FHost;
@@ -166,15 +177,7 @@ TEST_F(FullScreenTest, WindowCoversTheMonitorWithThePictureAndTheHint) {
   EXPECT_EQ(1024, window.bottom);
 
   EXPECT_EQ(100, full.Zoom());
-  const RECT picture = ScreenRect(full.imgPic());
-  EXPECT_EQ(320, picture.left);
-  EXPECT_EQ(272, picture.top);
-  EXPECT_EQ(640, picture.right - picture.left);
-  EXPECT_EQ(480, picture.bottom - picture.top);
-  ASSERT_TRUE(WaitForPixel(639, 479, kQuadrant[3]));
-  EXPECT_EQ(kQuadrant[0], full.PicturePixel(0, 0));
-  EXPECT_EQ(kQuadrant[1], full.PicturePixel(639, 0));
-  EXPECT_EQ(kQuadrant[2], full.PicturePixel(0, 479));
+  ExpectPicture(full, 320, 272, 640, 480);
   // The frame's picture is left as it was: nothing is drawn there meanwhile.
   EXPECT_TRUE(FCtrl->DetailFrame().PictureVisible());
 
@@ -250,18 +253,8 @@ TEST_F(FullScreenTest, LargerRecordingIsScaledToTheMonitor) {
   EnterFullScreen();
   const TfrmFullScreen& full = *Full();
   EXPECT_EQ(80, full.Zoom());
-  const RECT picture = ScreenRect(full.imgPic());
-  EXPECT_EQ(0, picture.left);
-  EXPECT_EQ(32, picture.top);
-  EXPECT_EQ(1280, picture.right - picture.left);
-  EXPECT_EQ(960, picture.bottom - picture.top);
   // Scaled, not the recording's top-left corner at 1:1.
-  ASSERT_TRUE(WaitForPixel(1279, 959, kQuadrant[3]));
-  EXPECT_EQ(kQuadrant[0], full.PicturePixel(10, 10));
-  EXPECT_EQ(kQuadrant[1], full.PicturePixel(1270, 10));
-  EXPECT_EQ(kQuadrant[2], full.PicturePixel(10, 950));
-  EXPECT_EQ(kQuadrant[0], full.PicturePixel(630, 470));
-  EXPECT_EQ(kQuadrant[3], full.PicturePixel(650, 490));
+  ExpectPicture(full, 0, 32, 1280, 960);
 }
 
 // The real window leaves full screen whenever another window has the
