@@ -576,7 +576,13 @@ void TBrindoluxCtrl::ApplyDisplayMode() {
 
 void TBrindoluxCtrl::FreeFullScreen() {
   FPicture = &frmDetail->Picture();
+  if (!frmFullScreen) return;
   frmFullScreen.reset();
+  // The window's timer repeats its request until the window goes; a repeat
+  // still queued would end the next full screen as soon as it began.
+  MSG msg;
+  while (PeekMessageW(&msg, FHandle.get(), WM_KRM_EXITFULL, WM_KRM_EXITFULL, PM_REMOVE)) {
+  }
 }
 
 void TBrindoluxCtrl::RepaintAll() {
