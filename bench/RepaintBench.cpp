@@ -1,7 +1,9 @@
 // Repaint cost of the control's picture: a 1920x1080 recording shown in a
 // 1280x720 window, fitted (rectangles snapped to 100-pixel cells and scaled
 // bilinearly into the picture's bitmap) and at original size (one BitBlt
-// into it), then painted on the screen from that bitmap. Each merged dirty
+// into it), then painted on the screen from that bitmap; and in the
+// full-screen window on the 1280x1024 display, a 1280x1024 recording at 1:1
+// and a 1920x1080 one scaled to the monitor. Each merged dirty
 // rectangle goes the way the control's dirty-rectangle handler sends it;
 // the same rectangles also go through a plain StretchBlt / BitBlt in the same
 // run, so the ratios hold against the machine's own GDI. Takes a display.
@@ -19,6 +21,7 @@
 #include "BrindoluxTLB.h"
 #include "DetailFrame.h"
 #include "PictureLayout.h"
+#include "frmFullScreen.h"
 #include "base/PlayerContext.h"
 
 namespace {
@@ -90,26 +93,27 @@ void FillPicture(TBackBuffer& Buffer) {
 
 struct TShape {
   const char* Name;
-  int Width, Height;
+  int Width, Height;  // 0: the whole recording
 };
 const TShape kShapes[] = {
     {"typing 160x20", 160, 20},
     {"scrolling 960x540", 960, 540},
     {"window move 520x380", 520, 380},
-    {"whole picture", kWidth, kHeight},
+    {"whole picture", 0, 0},
 };
 
 // The rectangle of round Round: it wanders over the screen, the way a
 // presenter's changes do, so no figure comes from one warm spot of memory.
 // It stays inside Area (the part of the recording on the screen: at
 // original size a change outside the window paints nothing).
-TPixelRect Place(const TShape& Shape, int Round, const SIZE& Area) {
-  const int spanX = Area.cx - Shape.Width, spanY = Area.cy - Shape.Height;
+TPixelRect Place(const TShape& Shape, int Round, const SIZE& Area, const SIZE& Recording) {
+  const int width = Shape.Width ? Shape.Width : Recording.cx, height = Shape.Height ? Shape.Height : Recording.cy;
+  const int spanX = Area.cx - width, spanY = Area.cy - height;
   TPixelRect r;
   r.Left = spanX > 0 ? (Round * 131 + 17) % spanX : 0;
   r.Top = spanY > 0 ? (Round * 71 + 9) % spanY : 0;
-  r.Right = r.Left + Shape.Width;
-  r.Bottom = r.Top + Shape.Height;
+  r.Right = r.Left + width;
+  r.Bottom = r.Top + height;
   return r;
 }
 
@@ -121,7 +125,7 @@ void Pack(const TPixelRect& R, WPARAM& WParam, LPARAM& LParam) {
 
 class TBench {
  public:
-  TBench() {
+  TBench(int Width, int Height) : FWidth(Width), FHeight(Height) {
     WNDCLASSW wc{};
     wc.lpfnWndProc = &HostProc;
     wc.hInstance = GetModuleHandleW(nullptr);
@@ -131,24 +135,42 @@ class TBench {
                             kWindowWidth, kWindowHeight, nullptr, nullptr, wc.hInstance, nullptr);
     if (!FHost) throw std::runtime_error("cannot create the host window");
     FFrame = std::make_unique<TDetailFrame>(FHost);
-    FBuffer.Init(kWidth, kHeight);
+    FBuffer.Init(Width, Height);
     if (!FBuffer.Active() || !FBuffer.Bits()) throw std::runtime_error("cannot make the back buffer");
     FillPicture(FBuffer);
-    FContext.Header.Width = kWidth;
-    FContext.Header.Height = kHeight;
+    FContext.Header.Width = uint16_t(Width);
+    FContext.Header.Height = uint16_t(Height);
   }
   ~TBench() {
+    FFull.reset();
     FFrame.reset();
     DestroyWindow(FHost);
   }
 
   void Show(TDisplayMode Mode) {
-    FFrame->SetPicture(FContext, Mode);
-    FFrame->ShowPicture(true);
+    if (Mode == dmFull) {
+      FFull = std::make_unique<TfrmFullScreen>();
+      FFull->SetTarget(FContext, FHost);
+      FFull->Show();
+    } else {
+      FFull.reset();
+      FFrame->SetPicture(FContext, Mode);
+      FFrame->ShowPicture(true);
+    }
     PumpPending();
-    UpdateWindow(FHost);
+    UpdateWindow(FFull ? FFull->Handle() : FHost);
     PumpPending();
   }
+
+  // The picture dirty rectangles go to, as the control picks it.
+  TPictureBitmap& Picture() { return FFull ? FFull->Picture() : FFrame->Picture(); }
+  HWND PictureWindow() const { return FFull ? FFull->imgPic() : FFrame->imgPic(); }
+  int Zoom() const { return FFull ? FFull->Zoom() : FFrame->Zoom(); }
+  // Fit mode scales; full screen only when the recording is larger than the
+  // monitor.
+  bool Scaled() const { return FFull ? FFull->Zoom() < 100 : FFrame->Mode() == dmAdaptive; }
+  TPictureLayout Layout() const { return FFull ? FFull->Layout() : FFrame->Layout(); }
+  SIZE Recording() const { return {FWidth, FHeight}; }
 
   // What the control does for one merged dirty rectangle: snapped and
   // scaled in fit mode, copied 1:1 otherwise; then the picture paints the
@@ -160,23 +182,24 @@ class TBench {
     const double start = Into ? Now() : 0;
     TPixelRect s = DecodeDirtyRect(w, l);
     TPixelRect d = s;
-    if (FFrame->Mode() == dmAdaptive) {
+    TPictureBitmap& picture = Picture();
+    if (Scaled()) {
       s = SnapToGrid(s, FContext.Header.Width, FContext.Header.Height);
-      d = ZoomRect(s, FFrame->Zoom(), FFrame->BitmapWidth(), FFrame->BitmapHeight());
+      d = ZoomRect(s, Zoom(), picture.Width(), picture.Height());
     }
     if (d == s)
-      FFrame->CopyFromBackBuffer(FBuffer, s);
+      picture.CopyFrom(FBuffer, s);
     else
-      FFrame->StretchFromBackBuffer(FBuffer, d, s);
+      picture.StretchFrom(FBuffer, d, s);
     if (Into) *Into += Now() - start;
-    UpdateWindow(FFrame->imgPic());
+    UpdateWindow(PictureWindow());
     GdiFlush();
   }
 
   // The picture painting its whole bitmap again, as after being uncovered.
   void PaintOnly() {
-    InvalidateRect(FFrame->imgPic(), nullptr, FALSE);
-    UpdateWindow(FFrame->imgPic());
+    InvalidateRect(PictureWindow(), nullptr, FALSE);
+    UpdateWindow(PictureWindow());
     GdiFlush();
   }
 
@@ -184,9 +207,9 @@ class TBench {
   // one plain GDI call from the back buffer to Target.
   void Plain(HDC Target, const TPixelRect& Dirty) {
     TPixelRect s = Dirty, d = Dirty;
-    if (FFrame->Mode() == dmAdaptive) {
-      s = SnapToGrid(s, kWidth, kHeight);
-      d = ZoomRect(s, FFrame->Zoom(), FFrame->BitmapWidth(), FFrame->BitmapHeight());
+    if (Scaled()) {
+      s = SnapToGrid(s, FWidth, FHeight);
+      d = ZoomRect(s, Zoom(), Picture().Width(), Picture().Height());
     }
     FBuffer.Lock();
     if (d == s) {
@@ -210,43 +233,13 @@ class TBench {
   TDetailFrame& Frame() { return *FFrame; }
 
  private:
+  int FWidth, FHeight;
   HWND FHost = nullptr;
   std::unique_ptr<TDetailFrame> FFrame;
+  std::unique_ptr<TfrmFullScreen> FFull;
   TBackBuffer FBuffer;
   PlayerContext FContext{};
   int FTargetWidth = 0, FTargetHeight = 0;
-};
-
-// A memory bitmap like the picture's own, for the plain calls into memory.
-class TMemoryPicture {
- public:
-  TMemoryPicture(int Width, int Height) {
-    FDC = CreateCompatibleDC(nullptr);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = Width;
-    info.bmiHeader.biHeight = -Height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    FBitmap = CreateDIBSection(FDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!FDC || !FBitmap) throw std::runtime_error("cannot make a memory picture");
-    FOld = SelectObject(FDC, FBitmap);
-  }
-  ~TMemoryPicture() {
-    SelectObject(FDC, FOld);
-    DeleteObject(FBitmap);
-    DeleteDC(FDC);
-  }
-  TMemoryPicture(const TMemoryPicture&) = delete;
-  TMemoryPicture& operator=(const TMemoryPicture&) = delete;
-  HDC DC() const { return FDC; }
-
- private:
-  HDC FDC = nullptr;
-  HBITMAP FBitmap = nullptr;
-  HGDIOBJ FOld = nullptr;
 };
 
 struct TWindowDC {
@@ -260,10 +253,10 @@ struct TWindowDC {
 
 // How much larger the snapped source rectangles are than the dirty ones,
 // over the rounds the figures ran through.
-double SnapGrowth(const TShape& Shape) {
+double SnapGrowth(const TShape& Shape, const SIZE& Recording) {
   double dirty = 0, snapped = 0;
   for (int r = 0; r < 1000; ++r) {
-    const TPixelRect d = Place(Shape, r, {kWidth, kHeight}), s = SnapToGrid(d, kWidth, kHeight);
+    const TPixelRect d = Place(Shape, r, Recording, Recording), s = SnapToGrid(d, Recording.cx, Recording.cy);
     dirty += double(d.Right - d.Left) * (d.Bottom - d.Top);
     snapped += double(s.Right - s.Left) * (s.Bottom - s.Top);
   }
@@ -272,17 +265,24 @@ double SnapGrowth(const TShape& Shape) {
 
 void RunMode(TBench& Bench, TDisplayMode Mode) {
   Bench.Show(Mode);
-  TDetailFrame& frame = Bench.Frame();
-  const bool fit = Mode == dmAdaptive;
-  // Fitted, the whole recording is on the screen; at original size the
-  // frame's client (scroll bars taken off) shows its top left.
+  const bool fit = Bench.Scaled();
+  const SIZE recording = Bench.Recording();
+  // Fitted or full screen, the whole recording is on the screen; at
+  // original size the frame's client (scroll bars taken off) shows its top
+  // left.
   RECT client{};
-  GetClientRect(frame.Handle(), &client);
-  const SIZE area = fit ? SIZE{kWidth, kHeight}
-                        : SIZE{std::min<LONG>(kWidth, client.right), std::min<LONG>(kHeight, client.bottom)};
-  std::printf("\n%s: picture %dx%d at (%d,%d), zoom %d%%, window %dx%d; rectangles within %ldx%ld\n",
-              fit ? "fit" : "original size", frame.BitmapWidth(), frame.BitmapHeight(), frame.Layout().Left,
-              frame.Layout().Top, fit ? frame.Zoom() : 100, kWindowWidth, kWindowHeight, area.cx, area.cy);
+  GetClientRect(Bench.Frame().Handle(), &client);
+  const SIZE area = Mode != dmOriginal ? recording
+                                       : SIZE{std::min<LONG>(recording.cx, client.right),
+                                              std::min<LONG>(recording.cy, client.bottom)};
+  RECT window{};
+  GetClientRect(Mode == dmFull ? GetParent(Bench.PictureWindow()) : Bench.Frame().Handle(), &window);
+  const TPictureLayout layout = Bench.Layout();
+  const char* title = Mode == dmFull ? (fit ? "full screen, scaled" : "full screen, 1:1")
+                                     : (fit ? "fit" : "original size");
+  std::printf("\n%s, %ldx%ld recording: picture %dx%d at (%d,%d), zoom %d%%, window %ldx%ld; rectangles within %ldx%ld\n",
+              title, recording.cx, recording.cy, Bench.Picture().Width(), Bench.Picture().Height(), layout.Left,
+              layout.Top, fit ? Bench.Zoom() : 100, window.right, window.bottom, area.cx, area.cy);
   const char* plainCall = fit ? "StretchBlt HALFTONE" : "BitBlt";
   std::printf("  %-20s %10s %10s %10s | %-34s", "", "", "", "", plainCall);
   if (fit) std::printf(" | %-34s", "StretchBlt COLORONCOLOR");
@@ -291,41 +291,44 @@ void RunMode(TBench& Bench, TDisplayMode Mode) {
   if (fit) std::printf(" | %12s %12s %8s", "mem", "win", "ratio");
   std::printf("\n");
 
-  TMemoryPicture memory(frame.BitmapWidth(), frame.BitmapHeight());
-  TWindowDC window(frame.imgPic());
+  // A bitmap like the picture's own, for the plain calls into memory.
+  TPictureBitmap memory;
+  memory.Reset(Bench.Picture().Width(), Bench.Picture().Height());
+  TWindowDC target(Bench.PictureWindow());
   for (const TShape& shape : kShapes) {
     double toBitmap = 0;
     int rounds = 0;
     const double control = Measure([&](int r) {
-      Bench.Repaint(Place(shape, r, area), &toBitmap);
+      Bench.Repaint(Place(shape, r, area, recording), &toBitmap);
       ++rounds;
     });
     toBitmap = toBitmap * 1e6 / rounds;
     PumpPending();
 
-    Bench.SetTargetSize(frame.BitmapWidth(), frame.BitmapHeight());
+    Bench.SetTargetSize(Bench.Picture().Width(), Bench.Picture().Height());
     auto plain = [&](HDC dc, int stretchMode) {
       SetStretchBltMode(dc, stretchMode);
       // The brush origin is reset after HALFTONE, as the system asks.
       SetBrushOrgEx(dc, 0, 0, nullptr);
-      return Measure([&](int r) { Bench.Plain(dc, Place(shape, r, area)); });
+      return Measure([&](int r) { Bench.Plain(dc, Place(shape, r, area, recording)); });
     };
     const double halftoneMem = plain(memory.DC(), HALFTONE);
-    const double halftoneWin = plain(window.DC, HALFTONE);
+    const double halftoneWin = plain(target.DC, HALFTONE);
     PumpPending();
     std::printf("  %-20s %7.1f us %7.1f us %7.1f us | %9.1f us %9.1f us %7.2fx", shape.Name, control,
                 toBitmap, control - toBitmap, halftoneMem, halftoneWin, control / halftoneWin);
     if (fit) {
       const double colorMem = plain(memory.DC(), COLORONCOLOR);
-      const double colorWin = plain(window.DC, COLORONCOLOR);
+      const double colorWin = plain(target.DC, COLORONCOLOR);
       PumpPending();
       std::printf(" | %9.1f us %9.1f us %7.2fx", colorMem, colorWin, control / colorWin);
     }
-    if (fit) std::printf(" | snapped %4.1fx", SnapGrowth(shape));
+    if (fit) std::printf(" | snapped %4.1fx", SnapGrowth(shape, recording));
     std::printf("\n");
   }
 
-  const double full = Measure([&](int) { Bench.Repaint({0, 0, kWidth, kHeight}, nullptr); });
+  const double full =
+      Measure([&](int) { Bench.Repaint({0, 0, int32_t(recording.cx), int32_t(recording.cy)}, nullptr); });
   const double paint = Measure([&](int) { Bench.PaintOnly(); });
   const double cycle = Measure([&](int) { Bench.Repaint({0, 0, 1, 1}, nullptr); });
   PumpPending();
@@ -341,17 +344,24 @@ void RunMode(TBench& Bench, TDisplayMode Mode) {
 
 int main() {
   try {
-    TBench bench;
     std::printf(
-        "Repaint of a %dx%d recording in a %dx%d window; microseconds per merged dirty rectangle.\n"
+        "Repaint of a %dx%d recording in a %dx%d window and full screen; microseconds per merged dirty "
+        "rectangle.\n"
         "control = the control's way (fit: snapped to 100-pixel cells, bilinear into the picture's "
-        "bitmap; original: BitBlt into it), then the picture's paint on the screen.\n"
+        "bitmap; original and full screen at 1:1: BitBlt into it), then the picture's paint on the screen.\n"
         "mem = one plain GDI call from the back buffer into a bitmap of the picture's size; win = "
         "the same straight into the picture's window; ratio = control / win;\n"
         "snapped = source pixels after snapping / pixels of the dirty rectangle (mean).\n",
         kWidth, kHeight, kWindowWidth, kWindowHeight);
-    RunMode(bench, dmAdaptive);
-    RunMode(bench, dmOriginal);
+    {
+      TBench bench(kWidth, kHeight);
+      RunMode(bench, dmAdaptive);
+      RunMode(bench, dmOriginal);
+      RunMode(bench, dmFull);
+    }
+    // The display's size: the full-screen picture at 1:1.
+    TBench screen(1280, 1024);
+    RunMode(screen, dmFull);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "repaint_bench: %s\n", e.what());
     return 1;

@@ -31,6 +31,7 @@
 #include "PictureLayout.h"
 #include "render/PlayThread.h"
 #include "base/SystemText.h"
+#include "frmFullScreen.h"
 #include "UrlForms.h"
 #include "frmAbout.h"
 #include "frmStatus.h"
@@ -97,6 +98,7 @@ void TBrindoluxCtrl::SetUpControl() {
                                 nullptr, ControlModule(), this));
   if (!FHandle) throw Exception("Cannot create the control's window");
   frmDetail = std::make_unique<TDetailFrame>(FHandle.get());
+  FPicture = &frmDetail->Picture();
   frmDetail->SetMouseHandler(
       [this](UINT Msg, WPARAM WParam, LPARAM LParam) { FrameMouse(Msg, WParam, LParam); });
   frmNails = std::make_unique<TNailsFrame>(FHandle.get());
@@ -175,6 +177,7 @@ TBrindoluxCtrl::~TBrindoluxCtrl() {
   } catch (...) {
     GlobalLog().AddLine("TBrindoluxCtrl.Destroy: Close failed");
   }
+  FreeFullScreen();
   // Whatever Close left running must end before the context goes away.
   FPlayThread.reset();
   FReadThread.reset();
@@ -490,6 +493,9 @@ void TBrindoluxCtrl::PurgeQueue() {
 void TBrindoluxCtrl::CloseSource() {
   TWaitScope waiting(FWaiting);
   PurgeQueue();
+  // The window holds the source thread: it goes before the thread does.
+  // FDisplayMode stays, so the next open shows full screen again.
+  FreeFullScreen();
   if (FPlayThread) FPlayThread->Stop();
   if (FReadThread) FReadThread->Stop();
   FPlayThread.reset();
@@ -577,9 +583,27 @@ void TBrindoluxCtrl::DoScanReverse() {}
 
 void TBrindoluxCtrl::ApplyDisplayMode() {
   frmDetail->ShowPicture(true);
-  // There is no full-screen window in this control: full screen shows the
-  // picture in the frame, fitted.
-  frmDetail->SetPicture(FContext, FDisplayMode == dmFull ? dmAdaptive : FDisplayMode);
+  if (FDisplayMode == dmFull) {
+    if (!frmFullScreen) frmFullScreen = std::make_unique<TfrmFullScreen>();
+    frmFullScreen->SetSource(FContext.ReadThread);
+    frmFullScreen->SetTarget(FContext, FHandle.get());
+    FPicture = &frmFullScreen->Picture();
+    frmFullScreen->Show();
+  } else {
+    frmDetail->SetPicture(FContext, FDisplayMode);
+    FreeFullScreen();
+  }
+}
+
+void TBrindoluxCtrl::FreeFullScreen() {
+  FPicture = &frmDetail->Picture();
+  if (!frmFullScreen) return;
+  frmFullScreen.reset();
+  // The window's timer repeats its request until the window goes; a repeat
+  // still queued would end the next full screen as soon as it began.
+  MSG msg;
+  while (PeekMessageW(&msg, FHandle.get(), WM_KRM_EXITFULL, WM_KRM_EXITFULL, PM_REMOVE)) {
+  }
 }
 
 void TBrindoluxCtrl::RepaintAll() {
@@ -640,23 +664,28 @@ void TBrindoluxCtrl::WMDirtyRect(WPARAM WParam, LPARAM LParam) {
   MSG msg;
   while (PeekMessageW(&msg, FHandle.get(), WM_KRM_DIRTYRECT, WM_KRM_DIRTYRECT, PM_REMOVE))
     s = UniteRect(s, DecodeDirtyRect(msg.wParam, msg.lParam));
-  // The frame's own mode decides: it is the layout the picture has.
+  // The target's own layout decides: the frame scales in fit mode, the
+  // full-screen window when the recording is larger than its monitor (a 1:1
+  // copy would show only the top-left corner there).
   TPixelRect d = s;
-  if (frmDetail->Mode() == dmAdaptive) {
+  const bool full = frmFullScreen != nullptr;
+  const int32_t zoom = full ? frmFullScreen->Zoom() : frmDetail->Zoom();
+  if (full ? zoom < 100 : frmDetail->Mode() == dmAdaptive) {
     s = SnapToGrid(s, FContext.Header.Width, FContext.Header.Height);
-    d = ZoomRect(s, frmDetail->Zoom(), frmDetail->BitmapWidth(), frmDetail->BitmapHeight());
+    d = ZoomRect(s, zoom, FPicture->Width(), FPicture->Height());
   }
   TBackBuffer& buffer = FPlayThread->BackBuffer();
   if (d == s)
-    frmDetail->CopyFromBackBuffer(buffer, s);
+    FPicture->CopyFrom(buffer, s);
   else
-    frmDetail->StretchFromBackBuffer(buffer, d, s);
+    FPicture->StretchFrom(buffer, d, s);
 }
 
 void TBrindoluxCtrl::WMExitFull() {
   if (FDisplayMode != dmFull) return;
   FDisplayMode = FPrevDisplayMode;
   frmDetail->SetPicture(FContext, FDisplayMode);
+  FreeFullScreen();
   RepaintAll();
   if (FEvents) FEvents->OnDisplayModeChanged(FDisplayMode);
 }

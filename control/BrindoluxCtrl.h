@@ -34,6 +34,7 @@ class TReadThread;
 class TPlayThread;
 class TfrmStatus;
 class TfrmAbout;
+class TfrmFullScreen;
 
 class TBrindoluxCtrl {
  public:
@@ -122,6 +123,8 @@ class TBrindoluxCtrl {
   TNailsFrame& NailsFrame() const { return *frmNails; }
   // The thumbnail download of the current remote recording, or null.
   TDownload* Download() const { return FDownload.get(); }
+  // The full-screen window while there is one, else null.
+  const TfrmFullScreen* FullScreenWindow() const { return frmFullScreen.get(); }
   const std::string& TempFolder() const { return FTempFolder; }
   // The statistics window and the about box, once the menu made them.
   const TfrmStatus* StatusWindow() const { return FStatus.get(); }
@@ -173,6 +176,8 @@ class TBrindoluxCtrl {
   void ApplyDisplayMode();
   void RepaintAll();
   void ChangeDisplayMode(TDisplayMode Mode);
+  // The picture goes back to the frame before the window goes.
+  void FreeFullScreen();
 
   void WMOpened(WPARAM WParam);
   void WMError(WPARAM WParam);
@@ -205,6 +210,11 @@ class TBrindoluxCtrl {
   std::unique_ptr<TDetailFrame> frmDetail;
   // The thumbnail strip, hidden until thumbnails are shown.
   std::unique_ptr<TNailsFrame> frmNails;
+  // Only while full screen is applied to an open source.
+  std::unique_ptr<TfrmFullScreen> frmFullScreen;
+  // Where dirty rectangles are drawn: the frame's picture or the
+  // full-screen window's.
+  TPictureBitmap* FPicture = nullptr;
   TMenuHandle pmKRM;
   // Made on first use; they live until the control goes.
   std::unique_ptr<TfrmStatus> FStatus;

@@ -2,11 +2,9 @@
 
 #include <algorithm>
 
-#include "render/BackBuffer.h"
 #include "ControlMessages.h"
 #include "base/Exception.h"
 #include "base/PlayerContext.h"
-#include "StretchBilinear.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -52,22 +50,14 @@ TDetailFrame::TDetailFrame(HWND Parent) {
   FImage.reset(CreateWindowExW(0, PictureClass, L"", WS_CHILD, 0, 0, 0, 0, FHandle.get(), nullptr,
                                ThisModule(), this));
   if (!FImage) throw Exception("Cannot create the picture");
+  FPicture.SetWindow(FImage.get());
 }
 
 TDetailFrame::~TDetailFrame() {
   // The windows go first, so nothing paints from a bitmap being freed.
   FImage.reset();
   FHandle.reset();
-  ReleaseBitmap();
-}
-
-void TDetailFrame::ReleaseBitmap() {
-  if (FPictureDC && FOldBitmap) SelectObject(FPictureDC.get(), FOldBitmap);
-  FOldBitmap = nullptr;
-  FBitmap.reset();
-  FPictureDC.reset();
-  FBits = nullptr;
-  FBitmapWidth = FBitmapHeight = 0;
+  FPicture.Release();
 }
 
 void TDetailFrame::SetPicture(const PlayerContext& Context, TDisplayMode Mode) {
@@ -93,7 +83,7 @@ void TDetailFrame::LayoutPicture() {
   FZoom = out.Zoom;
   ApplyScrollBars(out);
   PlacePicture();
-  NewBitmap(out.Width, out.Height);
+  FPicture.Reset(out.Width, out.Height);
   FillPicture();
 }
 
@@ -177,42 +167,7 @@ void TDetailFrame::Scroll(int Bar, WPARAM Request) {
   PlacePicture();
 }
 
-void TDetailFrame::NewBitmap(int32_t Width, int32_t Height) {
-  ReleaseBitmap();
-  if (Width <= 0 || Height <= 0) return;
-  HDC screen = GetDC(nullptr);
-  FPictureDC.reset(CreateCompatibleDC(screen));
-  ReleaseDC(nullptr, screen);
-  if (!FPictureDC) throw Exception("Cannot create the picture's device context");
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = Width;
-  info.bmiHeader.biHeight = -Height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  FBitmap.reset(CreateDIBSection(FPictureDC.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  if (!FBitmap || !bits) {
-    FBitmap.reset();
-    FPictureDC.reset();
-    throw Exception("Cannot create the picture's bitmap");
-  }
-  FOldBitmap = SelectObject(FPictureDC.get(), FBitmap.get());
-  FBits = static_cast<uint8_t*>(bits);
-  FBitmapWidth = Width;
-  FBitmapHeight = Height;
-}
-
-void TDetailFrame::FillPicture() {
-  if (!FPictureDC) return;
-  HBRUSH brush = CreateSolidBrush(PictureFill);
-  RECT all{0, 0, FBitmapWidth, FBitmapHeight};
-  FillRect(FPictureDC.get(), &all, brush);
-  DeleteObject(brush);
-  GdiFlush();
-  InvalidateRect(FImage.get(), nullptr, FALSE);
-}
+void TDetailFrame::FillPicture() { FPicture.Fill(PictureFill); }
 
 void TDetailFrame::ShowPicture(bool Show) { ShowWindow(FImage.get(), Show ? SW_SHOWNA : SW_HIDE); }
 
@@ -226,67 +181,10 @@ void TDetailFrame::SetColor(COLORREF Color) {
   InvalidateRect(FHandle.get(), nullptr, TRUE);
 }
 
-void TDetailFrame::InvalidatePicture(const TPixelRect& Rect) {
-  // The picture is a window of its own: its rectangle is invalidated there
-  // rather than at the same place moved into the frame.
-  const RECT r{Rect.Left, Rect.Top, Rect.Right, Rect.Bottom};
-  InvalidateRect(FImage.get(), &r, FALSE);
-}
-
-bool TDetailFrame::CopyFromBackBuffer(TBackBuffer& Buffer, const TPixelRect& Source) {
-  if (!FPictureDC) return false;
-  bool drawn = false;
-  TPixelRect s = Source;
-  Buffer.Lock();
-  s.Left = std::max(s.Left, 0);
-  s.Top = std::max(s.Top, 0);
-  s.Right = std::min({s.Right, FBitmapWidth, Buffer.Width()});
-  s.Bottom = std::min({s.Bottom, FBitmapHeight, Buffer.Height()});
-  if (!s.Empty()) {
-    drawn = BitBlt(FPictureDC.get(), s.Left, s.Top, s.Right - s.Left, s.Bottom - s.Top, Buffer.DC(), s.Left,
-                   s.Top, SRCCOPY) != FALSE;
-    // GDI may batch the copy: it must have read the back buffer before the
-    // play thread may draw into it again.
-    GdiFlush();
-  }
-  Buffer.Unlock();
-  if (drawn) InvalidatePicture(s);
-  return drawn;
-}
-
-bool TDetailFrame::StretchFromBackBuffer(TBackBuffer& Buffer, const TPixelRect& Dest,
-                                         const TPixelRect& Source) {
-  if (!FBits) return false;
-  // Pending GDI work on the picture's bitmap ends before its bytes are written.
-  GdiFlush();
-  const TPixelView dst{FBits, static_cast<ptrdiff_t>((FBitmapWidth * 3 + 3) & ~3), FBitmapWidth,
-                       FBitmapHeight};
-  Buffer.Lock();
-  bool drawn = false;
-  if (Buffer.Bits() && Buffer.BytesPerPixel() == 3) {
-    const TConstPixelView src{Buffer.Bits(), static_cast<ptrdiff_t>(Buffer.RowBytes()), Buffer.Width(),
-                              Buffer.Height()};
-    drawn =
-        StretchBilinear(dst, Dest.Left, Dest.Top, Dest.Right - Dest.Left, Dest.Bottom - Dest.Top, src,
-                        Source.Left, Source.Top, Source.Right - Source.Left, Source.Bottom - Source.Top, 3);
-  }
-  Buffer.Unlock();
-  if (drawn) InvalidatePicture(Dest);
-  return drawn;
-}
-
-COLORREF TDetailFrame::PicturePixel(int X, int Y) const {
-  if (!FPictureDC || X < 0 || Y < 0 || X >= FBitmapWidth || Y >= FBitmapHeight) return CLR_INVALID;
-  GdiFlush();
-  return GetPixel(FPictureDC.get(), X, Y);
-}
-
 void TDetailFrame::PaintPicture() {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(FImage.get(), &ps);
-  if (FPictureDC)
-    BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
-           ps.rcPaint.bottom - ps.rcPaint.top, FPictureDC.get(), ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);
+  FPicture.Paint(dc, ps.rcPaint);
   EndPaint(FImage.get(), &ps);
 }
 

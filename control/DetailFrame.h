@@ -1,9 +1,7 @@
 #pragma once
 // The picture frame: a child window filling the control, and inside it the
-// picture imgPic, which keeps its own 24-bit bitmap of the size it is shown
-// at. The control copies dirty rectangles from the play thread's back buffer
-// into that bitmap (1:1, or scaled in fit mode) and the picture paints from
-// it, so painting never needs the back buffer (nor its lock).
+// picture imgPic, which keeps its own bitmap of the size it is shown at
+// (1:1, or scaled in fit mode).
 #include <windows.h>
 
 #include <cstdint>
@@ -12,6 +10,7 @@
 #include <type_traits>
 
 #include "BrindoluxTLB.h"  // TDisplayMode
+#include "PictureBitmap.h"
 #include "PictureLayout.h"
 
 struct PlayerContext;
@@ -60,8 +59,10 @@ class TDetailFrame {
   int32_t Zoom() const { return FZoom; }
   // The picture's place in the frame and the size of its bitmap.
   const TPictureLayout& Layout() const { return FLayout; }
-  int32_t BitmapWidth() const { return FBitmapWidth; }
-  int32_t BitmapHeight() const { return FBitmapHeight; }
+  int32_t BitmapWidth() const { return FPicture.Width(); }
+  int32_t BitmapHeight() const { return FPicture.Height(); }
+  // The picture's bitmap, where the control draws dirty rectangles.
+  TPictureBitmap& Picture() { return FPicture; }
 
   COLORREF Color() const { return FColor; }
   void SetColor(COLORREF Color);
@@ -75,17 +76,18 @@ class TDetailFrame {
   // Copies Source (back-buffer pixels, right and bottom exclusive) 1:1 to
   // the same place of the picture under the back buffer's lock, then
   // invalidates it. False when nothing was drawn.
-  bool CopyFromBackBuffer(TBackBuffer& Buffer, const TPixelRect& Source);
+  bool CopyFromBackBuffer(TBackBuffer& Buffer, const TPixelRect& Source) {
+    return FPicture.CopyFrom(Buffer, Source);
+  }
   // Scales Source of the back buffer into Dest of the picture, likewise.
-  bool StretchFromBackBuffer(TBackBuffer& Buffer, const TPixelRect& Dest, const TPixelRect& Source);
+  bool StretchFromBackBuffer(TBackBuffer& Buffer, const TPixelRect& Dest, const TPixelRect& Source) {
+    return FPicture.StretchFrom(Buffer, Dest, Source);
+  }
   // Reads one pixel of the picture's bitmap (tests, and the statistics of
   // what is shown); CLR_INVALID outside the bitmap.
-  COLORREF PicturePixel(int X, int Y) const;
+  COLORREF PicturePixel(int X, int Y) const { return FPicture.Pixel(X, Y); }
 
  private:
-  struct TDCDeleter {
-    void operator()(HDC DC) const { DeleteDC(DC); }
-  };
   struct TObjectDeleter {
     void operator()(HGDIOBJ Object) const { DeleteObject(Object); }
   };
@@ -94,21 +96,13 @@ class TDetailFrame {
   static LRESULT CALLBACK PictureProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
   void PaintPicture();
   static bool IsMouseMessage(UINT Msg);
-  void ReleaseBitmap();
-  void NewBitmap(int32_t Width, int32_t Height);
   void ApplyScrollBars(const TPictureLayout& Layout);
   void Scroll(int Bar, WPARAM Request);
   void PlacePicture();
-  void InvalidatePicture(const TPixelRect& Rect);
 
   TWindowHandle FHandle;
   TWindowHandle FImage;
-  std::unique_ptr<std::remove_pointer_t<HDC>, TDCDeleter> FPictureDC;
-  std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, TObjectDeleter> FBitmap;
-  HGDIOBJ FOldBitmap = nullptr;
-  uint8_t* FBits = nullptr;
-  int32_t FBitmapWidth = 0;
-  int32_t FBitmapHeight = 0;
+  TPictureBitmap FPicture;
   std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, TObjectDeleter> FBrush;
   int32_t FPictureWidth = 0;
   int32_t FPictureHeight = 0;

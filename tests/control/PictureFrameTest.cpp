@@ -246,22 +246,3 @@ TEST_F(PictureFrameTest, ChannelFilesAreFetchedAndOpenedByTheMulticastSource) {
   FCtrl->Close();
   EXPECT_EQ(bxClosed, FCtrl->GetStatus());
 }
-
-TEST_F(PictureFrameTest, DoubleClickEntersFullScreenAndLeavingReturns) {
-  Resize(400, 300);
-  FCtrl->SetAutoStart(false);
-  FCtrl->Open(AnsiToWide(FPeer.URL("/talks/four.krm")));
-  ASSERT_TRUE(PumpUntil([&] { return FCtrl->GetStatus() == bxOpened; }, kWaitMs));
-  FCtrl->SetDisplayMode(dmOriginal);
-  FCtrl->SetDisplayMode(dmOriginal);  // already set: nothing
-  SendMessageW(FCtrl->DetailFrame().imgPic(), WM_LBUTTONDBLCLK, MK_LBUTTON, 0);
-  ASSERT_TRUE(PumpUntil([&] { return FCtrl->GetDisplayMode() == dmFull; }, kWaitMs));
-  EXPECT_TRUE(FCtrl->GetFullScreen());
-  EXPECT_TRUE(FCtrl->DetailFrame().PictureVisible());
-  PostMessageW(FCtrl->Handle(), WM_KRM_EXITFULL, 0, 0);
-  ASSERT_TRUE(PumpUntil([&] { return FCtrl->GetDisplayMode() == dmOriginal; }, kWaitMs));
-  PostMessageW(FCtrl->Handle(), WM_KRM_EXITFULL, 0, 0);  // not full screen: nothing
-  PumpPending();
-  EXPECT_EQ((std::vector<TDisplayMode>{dmOriginal, dmFull, dmOriginal}), FEvents.Modes);
-  EXPECT_EQ(dmOriginal, FCtrl->GetDisplayMode());
-}
