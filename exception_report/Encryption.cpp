@@ -56,7 +56,7 @@ void MD5Transform(TMD5State& md5, const uint8_t block[64]) {
       case 2: f = b ^ c ^ d; g = (3 * i + 5) % 16; break;
       default: f = c ^ (b | ~d); g = (7 * i) % 16; break;
     }
-    uint32_t rotated = RotateLeft32(a + f + Sines[i] + x[g], Shifts[(i / 16) * 4 + i % 4]);
+    uint32_t rotated = RotateWordLeft(a + f + Sines[i] + x[g], Shifts[(i / 16) * 4 + i % 4]);
     a = d;
     d = c;
     c = b;
@@ -73,7 +73,7 @@ void MD5Transform(TMD5State& md5, const uint8_t block[64]) {
 
 }  // namespace
 
-uint32_t RotateLeft32(uint32_t value, unsigned count) {
+uint32_t RotateWordLeft(uint32_t value, unsigned count) {
   count &= 31;
   return count == 0 ? value : (value << count) | (value >> (32 - count));
 }
@@ -82,7 +82,7 @@ void XorBytes(uint8_t* target, const uint8_t* source, size_t count) {
   for (size_t i = 0; i < count; ++i) target[i] ^= source[i];
 }
 
-uint32_t SwapBytes32(uint32_t value) {
+uint32_t ReverseWordBytes(uint32_t value) {
   return (value >> 24) | ((value >> 8) & 0xFF00u) | ((value << 8) & 0xFF0000u) | (value << 24);
 }
 

@@ -29,8 +29,8 @@ void EncryptBuffer(const void* in, void* out, size_t length);
 // The byte that fills the initialisation vector, shared by writer and reader.
 constexpr uint8_t EncryptionIVByte = 0xA5;
 
-uint32_t RotateLeft32(uint32_t value, unsigned count);
+uint32_t RotateWordLeft(uint32_t value, unsigned count);
 void XorBytes(uint8_t* target, const uint8_t* source, size_t count);
-uint32_t SwapBytes32(uint32_t value);
+uint32_t ReverseWordBytes(uint32_t value);
 
 }  // namespace RevavaRez

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "DataBlockBuilder.h"
 #include "Encryption.h"
 
 using namespace RevavaRez;
@@ -136,12 +137,30 @@ TEST(Encryption, ChainingAndTailRule) {
 }
 
 TEST(Encryption, SmallWordOperations) {
-  EXPECT_EQ(RotateLeft32(0x80000001u, 1), 0x00000003u);
-  EXPECT_EQ(RotateLeft32(0x12345678u, 0), 0x12345678u);
-  EXPECT_EQ(RotateLeft32(0x12345678u, 8), 0x34567812u);
-  EXPECT_EQ(SwapBytes32(0x12345678u), 0x78563412u);
+  EXPECT_EQ(RotateWordLeft(0x80000001u, 1), 0x00000003u);
+  EXPECT_EQ(RotateWordLeft(0x12345678u, 0), 0x12345678u);
+  EXPECT_EQ(RotateWordLeft(0x12345678u, 8), 0x34567812u);
+  EXPECT_EQ(ReverseWordBytes(0x12345678u), 0x78563412u);
   uint8_t target[3] = {0xF0, 0x0F, 0xAA};
   const uint8_t source[3] = {0xFF, 0xFF, 0x00};
   XorBytes(target, source, 2);
   EXPECT_EQ(Hex(target, 3), "0ff0aa");
+}
+
+TEST(Encryption, BlockBuilderCodesThePasswordCheck) {
+  brx_test::TDataBlock block;
+  block.Password = "secret";
+  const brx_test::Bytes resource = brx_test::ResourceBlock(block);
+  // Magic, version, date, no symbols, the options' size and bytes, then the
+  // check word.
+  uint32_t optionsSize;
+  std::memcpy(&optionsSize, resource.data() + 18, 4);
+  ASSERT_GE(resource.size(), 22u + optionsSize + 4);
+  SetEncryptionKey("secret");
+  uint8_t check[4];
+  DecryptBuffer(resource.data() + 22 + optionsSize, check, 4);
+  EXPECT_EQ(Hex(check, 4), "10ab0f00");
+  SetEncryptionKey("wrong");
+  DecryptBuffer(resource.data() + 22 + optionsSize, check, 4);
+  EXPECT_NE(Hex(check, 4), "10ab0f00");
 }
