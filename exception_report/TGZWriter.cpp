@@ -74,45 +74,70 @@ void TTGZWriter::AddStream(TStream& stream, const std::string& name, TDateTime t
   entry.Name = name;
   entry.Size = static_cast<int32_t>(remaining);
   entry.Time = time;
-  std::array<uint8_t, 512> header = TarHeader(entry);
-  FTarData.Seek(0, soEnd);
-  FTarData.WriteBuffer(header.data(), BlockSize);
-  std::vector<uint8_t> block(BlockSize);
-  for (int64_t left = remaining; left > 0;) {
-    size_t take = left < int64_t(BlockSize) ? size_t(left) : BlockSize;
-    std::fill(block.begin(), block.end(), 0);
-    stream.ReadBuffer(block.data(), take);
-    FTarData.WriteBuffer(block.data(), BlockSize);
-    left -= take;
+  const std::array<uint8_t, 512> header = TarHeader(entry);
+  // The header and the data blocks, zero-padded, grown in one step and read
+  // straight into place.
+  const int64_t start = FTarData.Size();
+  const int64_t padded = (remaining + int64_t(BlockSize) - 1) / int64_t(BlockSize) * int64_t(BlockSize);
+  FTarData.SetSize(start + int64_t(BlockSize) + padded);
+  std::memcpy(FTarData.Memory() + start, header.data(), BlockSize);
+  try {
+    stream.ReadBuffer(FTarData.Memory() + start + BlockSize, remaining);
+  } catch (...) {
+    FTarData.SetSize(start);
+    throw;
   }
+  FTarData.Seek(0, soEnd);
 }
 
-std::string GZipFileBytes(const uint8_t* tar, size_t size, const std::string& storedName) {
+void WriteGZip(TStream& output, const uint8_t* tar, size_t size, const std::string& storedName) {
   static const uint8_t Header[10] = {0x1F, 0x8B, 8, 0x08, 0, 0, 0, 0, 0, 0};
-  std::string file(reinterpret_cast<const char*>(Header), sizeof Header);
-  file += storedName;
-  file += '\0';
+  output.WriteBuffer(Header, sizeof Header);
+  output.WriteBuffer(storedName.c_str(), static_cast<int64_t>(storedName.size()) + 1);
 
   z_stream zs{};
   if (deflateInit2(&zs, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
     throw EWriteError("Cannot start the compression");
-  size_t start = file.size();
-  file.resize(start + deflateBound(&zs, static_cast<uLong>(size)));
-  zs.next_in = const_cast<Bytef*>(tar);
-  zs.avail_in = static_cast<uInt>(size);
-  zs.next_out = reinterpret_cast<Bytef*>(&file[start]);
-  zs.avail_out = static_cast<uInt>(file.size() - start);
-  int result = deflate(&zs, Z_FINISH);
-  size_t produced = zs.total_out;
+  std::vector<uint8_t> chunk(1 << 20);
+  int result = Z_OK;
+  try {
+    size_t left = size;
+    const uint8_t* at = tar;
+    do {
+      // zlib counts in 32 bits.
+      if (zs.avail_in == 0 && left > 0) {
+        uInt take = left > 0x40000000u ? 0x40000000u : static_cast<uInt>(left);
+        zs.next_in = const_cast<Bytef*>(at);
+        zs.avail_in = take;
+        at += take;
+        left -= take;
+      }
+      zs.next_out = chunk.data();
+      zs.avail_out = static_cast<uInt>(chunk.size());
+      result = deflate(&zs, left == 0 ? Z_FINISH : Z_NO_FLUSH);
+      if (result == Z_STREAM_ERROR) break;
+      output.WriteBuffer(chunk.data(), static_cast<int64_t>(chunk.size() - zs.avail_out));
+    } while (result != Z_STREAM_END);
+  } catch (...) {
+    deflateEnd(&zs);
+    throw;
+  }
   deflateEnd(&zs);
   if (result != Z_STREAM_END) throw EWriteError("Cannot compress the archive");
-  file.resize(start + produced);
 
-  uint32_t crc = Crc32(tar, size);
-  uint32_t length = static_cast<uint32_t>(size);
-  for (int i = 0; i < 4; ++i) file += static_cast<char>(crc >> (8 * i));
-  for (int i = 0; i < 4; ++i) file += static_cast<char>(length >> (8 * i));
-  return file;
+  uint8_t trailer[8];
+  const uint32_t crc = Crc32(tar, size), length = static_cast<uint32_t>(size);
+  for (int i = 0; i < 4; ++i) {
+    trailer[i] = static_cast<uint8_t>(crc >> (8 * i));
+    trailer[4 + i] = static_cast<uint8_t>(length >> (8 * i));
+  }
+  output.WriteBuffer(trailer, sizeof trailer);
+}
+
+std::string GZipFileBytes(const uint8_t* tar, size_t size, const std::string& storedName) {
+  TMemoryStream bytes;
+  WriteGZip(bytes, tar, size, storedName);
+  return std::string(reinterpret_cast<const char*>(bytes.Memory()), static_cast<size_t>(bytes.Size()));
 }
 
 void TTGZWriter::Close() {
@@ -121,10 +146,9 @@ void TTGZWriter::Close() {
   static const uint8_t EndBlock[BlockSize] = {};
   FTarData.Seek(0, soEnd);
   FTarData.WriteBuffer(EndBlock, BlockSize);
-  std::string bytes = GZipFileBytes(FTarData.Memory(), static_cast<size_t>(FTarData.Size()),
-                                    ChangeFileExt(ExtractFileName(FFileName), ".tar"));
   TFileStream file(FFileName, fmCreate);
-  file.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+  WriteGZip(file, FTarData.Memory(), static_cast<size_t>(FTarData.Size()),
+            ChangeFileExt(ExtractFileName(FFileName), ".tar"));
 }
 
 bool GZipInflate(const void* data, size_t size, TStream& output) {

@@ -50,8 +50,9 @@ class TTGZWriter {
   bool FClosed = false;
 };
 
-// The gzip file's bytes for a finished tar archive: header with the stored
-// name, raw deflate at level 9, CRC-32 and length.
+// The gzip file of a finished tar archive: header with the stored name, raw
+// deflate at level 9, CRC-32 and length.
+void WriteGZip(TStream& output, const uint8_t* tar, size_t size, const std::string& storedName);
 std::string GZipFileBytes(const uint8_t* tar, size_t size, const std::string& storedName);
 
 // Inflation stops at this many output bytes: the data may come from a web
