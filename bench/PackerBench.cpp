@@ -26,7 +26,8 @@ std::string ReportText(size_t size, uint32_t seed) {
       "1.2 Application Name  : Brindolux\r\n",
       "2.1 Address           : %08X\r\n",
       "2.2 Module Name       : Brindolux.ocx\r\n",
-      "2.5 Message           : Access violation at address %08X in module 'Brindolux.ocx'. Read of address %08X.\r\n",
+      "2.5 Message           : Access violation at address %08X in module 'Brindolux.ocx'. Read of address "
+      "%08X.\r\n",
       "|%08X|Brindolux.ocx |PlayThread.cpp   |TPlayThread      |Execute          |%u[%u]\r\n",
       "|%08X|kernel32.dll  |                 |                 |BaseThreadInitThunk|\r\n",
       "%08X  Tolvane.dll    %u.%u.%u.%u   C:\\Program Files\\Brindolux\\Tolvane.dll\r\n",
@@ -37,8 +38,8 @@ std::string ReportText(size_t size, uint32_t seed) {
   while (text.size() < size) {
     seed = seed * 1664525u + 1013904223u;
     unsigned a = seed >> 8, b = seed % 9973, c = (seed >> 3) % 60;
-    std::snprintf(line, sizeof line, Lines[(seed >> 28) % 8], a % 2030 + 1, a % 12 + 1, b % 28 + 1, c % 24, c, b % 60,
-                  b % 1000, a);
+    std::snprintf(line, sizeof line, Lines[(seed >> 28) % 8], a % 2030 + 1, a % 12 + 1, b % 28 + 1, c % 24, c,
+                  b % 60, b % 1000, a);
     text += line;
   }
   text.resize(size);
@@ -119,8 +120,10 @@ double Seconds(TClock::time_point start) {
 int main() {
   std::vector<TEntry> entries;
   entries.reserve(7);
-  for (int i = 0; i < 4; ++i) entries.emplace_back("report" + std::to_string(i) + ".txt", ReportText(5 << 20, 77 + i));
-  for (int i = 0; i < 3; ++i) entries.emplace_back("screen" + std::to_string(i) + ".png", ScreenshotPng(1024, 768, 5 + i));
+  for (int i = 0; i < 4; ++i)
+    entries.emplace_back("report" + std::to_string(i) + ".txt", ReportText(5 << 20, 77 + i));
+  for (int i = 0; i < 3; ++i)
+    entries.emplace_back("screen" + std::to_string(i) + ".png", ScreenshotPng(1024, 768, 5 + i));
 
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);

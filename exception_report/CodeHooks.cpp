@@ -22,15 +22,16 @@ TCriticalSection& CodeHooksLock() {
 
 constexpr size_t LongestInstruction = 15;
 
-HMODULE ModuleOfAddress(uintptr_t address) {
+}  // namespace
+
+HMODULE ModuleOfAddress(const void* address) {
   HMODULE module = nullptr;
-  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<LPCSTR>(address), &module))
+  if (!GetModuleHandleExA(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          static_cast<LPCSTR>(address), &module))
     return nullptr;
   return module;
 }
-
-}  // namespace
 
 bool WriteCode(void* address, const void* bytes, size_t count) {
   DWORD old;
@@ -44,7 +45,8 @@ bool WriteCode(void* address, const void* bytes, size_t count) {
 
 bool WriteJump(void* from, const void* to) {
   uint8_t jump[JumpSize];
-  if (!JumpBytes(jump, reinterpret_cast<uintptr_t>(from), reinterpret_cast<uintptr_t>(to), NativeX64)) return false;
+  if (!JumpBytes(jump, reinterpret_cast<uintptr_t>(from), reinterpret_cast<uintptr_t>(to), NativeX64))
+    return false;
   return WriteCode(from, jump, sizeof jump);
 }
 
@@ -67,9 +69,11 @@ void* HookProcedure(void* target, void* replacement, const std::string& label, D
   uintptr_t from = target ? ResolveImportJump(reinterpret_cast<uintptr_t>(target)) : 0;
   uintptr_t to = replacement ? ResolveImportJump(reinterpret_cast<uintptr_t>(replacement)) : 0;
   if (!from) throw EProcNull("Cannot hook a null procedure (\"" + label + "\").");
-  if (platformId != VER_PLATFORM_WIN32_NT && from >= 0x80000000u)
-    throw ESharedArea("Cannot hook the module \"" + ModuleFileNameOf(ModuleOfAddress(from)) +
+  if (platformId != VER_PLATFORM_WIN32_NT && from >= 0x80000000u) {
+    HMODULE module = ModuleOfAddress(reinterpret_cast<void*>(from));
+    throw ESharedArea("Cannot hook the module \"" + (module ? ModuleFileNameOf(module) : std::string()) +
                       "\" located into the shared-area.");
+  }
   try {
     return BuildTrampoline(reinterpret_cast<void*>(from), reinterpret_cast<void*>(to));
   } catch (...) {
@@ -107,7 +111,8 @@ void* BuildTrampoline(void* target, void* replacement) {
   // In 64-bit code the target jumps to the relay, which reaches anywhere.
   const uintptr_t destination = NativeX64 ? at + RelayOffset(size) : to;
   if (!BuildTrampolineBytes(code, n, from, at, to, NativeX64, block) ||
-      !JumpBytes(hook.Jump, from, destination, NativeX64) || !WriteCode(trampoline, block.data(), block.size())) {
+      !JumpBytes(hook.Jump, from, destination, NativeX64) ||
+      !WriteCode(trampoline, block.data(), block.size())) {
     FreeTrampoline(trampoline);
     throw EHookError("The trampoline cannot be built");
   }

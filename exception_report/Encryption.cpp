@@ -51,10 +51,22 @@ void MD5Transform(TMD5State& md5, const uint8_t block[64]) {
     uint32_t f;
     int g;
     switch (i / 16) {
-      case 0: f = (b & c) | (~b & d); g = i; break;
-      case 1: f = (d & b) | (~d & c); g = (5 * i + 1) % 16; break;
-      case 2: f = b ^ c ^ d; g = (3 * i + 5) % 16; break;
-      default: f = c ^ (b | ~d); g = (7 * i) % 16; break;
+      case 0:
+        f = (b & c) | (~b & d);
+        g = i;
+        break;
+      case 1:
+        f = (d & b) | (~d & c);
+        g = (5 * i + 1) % 16;
+        break;
+      case 2:
+        f = b ^ c ^ d;
+        g = (3 * i + 5) % 16;
+        break;
+      default:
+        f = c ^ (b | ~d);
+        g = (7 * i) % 16;
+        break;
     }
     uint32_t rotated = RotateWordLeft(a + f + Sines[i] + x[g], Shifts[(i / 16) * 4 + i % 4]);
     a = d;

@@ -21,6 +21,9 @@ constexpr bool NativeX64 = true;
 constexpr bool NativeX64 = false;
 #endif
 
+// The loaded module that holds address, or null.
+HMODULE ModuleOfAddress(const void* address);
+
 // Makes the range writable, copies, restores the protection and flushes the
 // instruction cache for the range. False when the range cannot be written.
 bool WriteCode(void* address, const void* bytes, size_t count);
@@ -80,8 +83,8 @@ void* PatchImportTable(HMODULE module, const std::string& dllName, void* current
                        const std::string& label, void* newRoutine, DWORD platformId = VER_PLATFORM_WIN32_NT);
 // original is always the routine's address in the loaded DLL. True when at
 // least one module was patched; modules not loaded are skipped.
-bool HookImportedProcedure(const std::vector<std::string>& moduleNames, const std::string& dllName, bool silent,
-                           void*& original, void* replacement, const std::string& routineName,
+bool HookImportedProcedure(const std::vector<std::string>& moduleNames, const std::string& dllName,
+                           bool silent, void*& original, void* replacement, const std::string& routineName,
                            DWORD platformId = VER_PLATFORM_WIN32_NT);
 
 // Answers the slot's original value; null before "EHook.Init", after

@@ -43,10 +43,7 @@ void THookedMethodsList::Remove(const THookedMethod* method) {
 
 bool PatchVirtualSlot(void* slotAddress, void* value) {
   // Only a table inside a loaded module: anything else is no class's table.
-  HMODULE module;
-  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          static_cast<LPCSTR>(slotAddress), &module))
-    return false;
+  if (!ModuleOfAddress(slotAddress)) return false;
   return WriteCode(slotAddress, &value, sizeof value);
 }
 

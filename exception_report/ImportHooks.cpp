@@ -51,7 +51,8 @@ struct TImportDirectory {
 bool FindImportDirectory(uintptr_t base, TImportDirectory& directory) {
   uint16_t mz;
   int32_t headerOffset;
-  if (!ReadValue(base, mz) || mz != 0x5A4D || !ReadValue(base + 60, headerOffset) || headerOffset <= 0) return false;
+  if (!ReadValue(base, mz) || mz != 0x5A4D || !ReadValue(base + 60, headerOffset) || headerOffset <= 0)
+    return false;
   uintptr_t headers = base + static_cast<uint32_t>(headerOffset);
   uint8_t bytes[264];
   uint16_t magic;
@@ -92,10 +93,12 @@ void* PatchImportTable(HMODULE module, const std::string& dllName, void* current
   const uintptr_t base = reinterpret_cast<uintptr_t>(module);
   const bool nt = platformId == VER_PLATFORM_WIN32_NT;
   if (!nt && base >= 0x80000000u)
-    throw ESharedArea("Cannot hook the module \"" + ModuleFileNameOf(module) + "\" located into the shared-area.");
+    throw ESharedArea("Cannot hook the module \"" + ModuleFileNameOf(module) +
+                      "\" located into the shared-area.");
   const std::string notHooked = "Cannot hook the procedure \"" + label + "\".";
 
-  const uintptr_t routine = reinterpret_cast<uintptr_t>(current), replacement = reinterpret_cast<uintptr_t>(newRoutine);
+  const uintptr_t routine = reinterpret_cast<uintptr_t>(current),
+                  replacement = reinterpret_cast<uintptr_t>(newRoutine);
   bool byThunk = !nt && IsWin9xDebugThunk(current);
   uint32_t pushed = 0;
   if (byThunk) ReadChecked(routine + 1, &pushed, 4);
@@ -145,8 +148,9 @@ void* PatchImportTable(HMODULE module, const std::string& dllName, void* current
   return current;
 }
 
-bool HookImportedProcedure(const std::vector<std::string>& moduleNames, const std::string& dllName, bool silent,
-                           void*& original, void* replacement, const std::string& routineName, DWORD platformId) {
+bool HookImportedProcedure(const std::vector<std::string>& moduleNames, const std::string& dllName,
+                           bool silent, void*& original, void* replacement, const std::string& routineName,
+                           DWORD platformId) {
   HMODULE dll = GetModuleHandleA(dllName.c_str());
   original = dll ? reinterpret_cast<void*>(GetProcAddress(dll, routineName.c_str())) : nullptr;
   bool patched = false;

@@ -20,40 +20,40 @@ constexpr TClassTable MakeTable(const char (&rows)[257]) {
 }
 
 constexpr TClassTable OneByteMap = MakeTable(
-    "eeee1b00eeee1b0f"   // 0
-    "eeee1b00eeee1b00"   // 1
-    "eeee1bf0eeee1bf0"   // 2
-    "eeee1bf0eeee1bf0"   // 3
-    "0000000000000000"   // 4
-    "0000000000000000"   // 5
-    "00eeffffbe1e0000"   // 6
-    "1111111111111111"   // 7
-    "eeeeeeeeeeeeeeee"   // 8
-    "0000000000d00000"   // 9
-    "444400001b000000"   // A
-    "11111111bbbbbbbb"   // B
-    "ee20eeee30201000"   // C
-    "eeee1100eeeeeeee"   // D
-    "11111111bbd10000"   // E
-    "f0ff00ee000000ee"); // F
+    "eeee1b00eeee1b0f"    // 0
+    "eeee1b00eeee1b00"    // 1
+    "eeee1bf0eeee1bf0"    // 2
+    "eeee1bf0eeee1bf0"    // 3
+    "0000000000000000"    // 4
+    "0000000000000000"    // 5
+    "00eeffffbe1e0000"    // 6
+    "1111111111111111"    // 7
+    "eeeeeeeeeeeeeeee"    // 8
+    "0000000000d00000"    // 9
+    "444400001b000000"    // A
+    "11111111bbbbbbbb"    // B
+    "ee20eeee30201000"    // C
+    "eeee1100eeeeeeee"    // D
+    "11111111bbd10000"    // E
+    "f0ff00ee000000ee");  // F
 
 constexpr TClassTable TwoByteMap = MakeTable(
-    "eeeef00000fffe0f"   // 0
-    "eeeeeeeeefffffff"   // 1
-    "eeeeffffeeeeeeee"   // 2
-    "000000ffffffffff"   // 3
-    "eeeeeeeeeeeeeeee"   // 4
-    "eeeeeeeeeeeeeeee"   // 5
-    "eeeeeeeeeeeeffee"   // 6
-    "eeeeeee0ffffffee"   // 7
-    "bbbbbbbbbbbbbbbb"   // 8
-    "eeeeeeeeeeeeeeee"   // 9
-    "000eeeee000eeeee"   // A
-    "eeeeeeeeffeeeeee"   // B
-    "eeeeeeee00000000"   // C
-    "feeeeefeeeeeeeee"   // D
-    "eeeeeefeeeeeeeee"   // E
-    "feeeeeeeeeeeeeef"); // F
+    "eeeef00000fffe0f"    // 0
+    "eeeeeeeeefffffff"    // 1
+    "eeeeffffeeeeeeee"    // 2
+    "000000ffffffffff"    // 3
+    "eeeeeeeeeeeeeeee"    // 4
+    "eeeeeeeeeeeeeeee"    // 5
+    "eeeeeeeeeeeeffee"    // 6
+    "eeeeeee0ffffffee"    // 7
+    "bbbbbbbbbbbbbbbb"    // 8
+    "eeeeeeeeeeeeeeee"    // 9
+    "000eeeee000eeeee"    // A
+    "eeeeeeeeffeeeeee"    // B
+    "eeeeeeee00000000"    // C
+    "feeeeefeeeeeeeee"    // D
+    "eeeeeefeeeeeeeee"    // E
+    "feeeeeeeeeeeeeef");  // F
 
 // Opcodes that 64-bit mode dropped or gave to other encodings (VEX among them).
 constexpr uint8_t Invalid64[] = {0x06, 0x07, 0x0E, 0x16, 0x17, 0x1E, 0x1F, 0x27, 0x2F, 0x37, 0x3F, 0x60,
@@ -80,8 +80,17 @@ uint8_t TwoByteClass(uint8_t opcode, bool x86_64) {
 
 bool IsPrefixByte(uint8_t byte, bool x86_64) {
   switch (byte) {
-    case 0x26: case 0x2E: case 0x36: case 0x3E: case 0x64: case 0x65: case 0x66: case 0x67:
-    case 0xF0: case 0xF2: case 0xF3:
+    case 0x26:
+    case 0x2E:
+    case 0x36:
+    case 0x3E:
+    case 0x64:
+    case 0x65:
+    case 0x66:
+    case 0x67:
+    case 0xF0:
+    case 0xF2:
+    case 0xF3:
       return true;
     default:
       return x86_64 && byte >= 0x40 && byte <= 0x4F;  // REX
@@ -106,10 +115,18 @@ uint32_t ModRMOperandSize(uint8_t modRM, uint8_t sib, uint8_t opcode, bool twoBy
   // selects 32-bit addressing, which is encoded like 64-bit addressing.
   if (prefixes.AddressSize && !prefixes.x86_64) {
     switch (mod) {
-      case 0: size = rm == 6 ? 2 : 0; break;
-      case 1: size = 1; break;
-      case 2: size = 2; break;
-      default: size = 0; break;
+      case 0:
+        size = rm == 6 ? 2 : 0;
+        break;
+      case 1:
+        size = 1;
+        break;
+      case 2:
+        size = 2;
+        break;
+      default:
+        size = 0;
+        break;
     }
   } else {
     switch (mod) {
@@ -119,19 +136,33 @@ uint32_t ModRMOperandSize(uint8_t modRM, uint8_t sib, uint8_t opcode, bool twoBy
         else if (rm == 4)
           size = (sib & 7) == 5 ? 5 : 1;
         break;
-      case 1: size = rm == 4 ? 2 : 1; break;
-      case 2: size = rm == 4 ? 5 : 4; break;
-      default: size = 0; break;
+      case 1:
+        size = rm == 4 ? 2 : 1;
+        break;
+      case 2:
+        size = rm == 4 ? 5 : 4;
+        break;
+      default:
+        size = 0;
+        break;
     }
   }
   // REX.W overrides 0x66 for the immediates it would shorten.
   const uint32_t wordOrLong = prefixes.OperandSize && !prefixes.RexW ? 2 : 4;
   if (!twoByte) {
     switch (opcode) {
-      case 0x6B: case 0x80: case 0x82: case 0x83: case 0xC0: case 0xC1: case 0xC6:
+      case 0x6B:
+      case 0x80:
+      case 0x82:
+      case 0x83:
+      case 0xC0:
+      case 0xC1:
+      case 0xC6:
         size += 1;
         break;
-      case 0x69: case 0x81: case 0xC7:
+      case 0x69:
+      case 0x81:
+      case 0xC7:
         size += wordOrLong;
         break;
       case 0xF6:
@@ -145,8 +176,17 @@ uint32_t ModRMOperandSize(uint8_t modRM, uint8_t sib, uint8_t opcode, bool twoBy
     }
   } else {
     switch (opcode) {
-      case 0x70: case 0x71: case 0x72: case 0x73: case 0xA4: case 0xAC: case 0xBA: case 0xC2: case 0xC4:
-      case 0xC5: case 0xC6:
+      case 0x70:
+      case 0x71:
+      case 0x72:
+      case 0x73:
+      case 0xA4:
+      case 0xAC:
+      case 0xBA:
+      case 0xC2:
+      case 0xC4:
+      case 0xC5:
+      case 0xC6:
         size += 1;
         break;
       default:
@@ -210,7 +250,8 @@ TInstruction DecodeInstruction(const uint8_t* code, size_t available, bool x86_6
         sib = code[at + 1];
       }
       length = opcodeEnd + 1 + ModRMOperandSize(modRM, sib, opcode, result.TwoByte, prefixes);
-      if (x86_64 && (modRM >> 6) == 0 && (modRM & 7) == 5) result.RipDisplacementOffset = int32_t(opcodeEnd + 1);
+      if (x86_64 && (modRM >> 6) == 0 && (modRM & 7) == 5)
+        result.RipDisplacementOffset = int32_t(opcodeEnd + 1);
       break;
     }
     case icImm4Or2:

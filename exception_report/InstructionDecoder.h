@@ -44,7 +44,8 @@ struct TOperandPrefixes {
 
 // The bytes after the ModRM byte: SIB, displacement and the immediates that
 // the opcode adds.
-uint32_t ModRMOperandSize(uint8_t modRM, uint8_t sib, uint8_t opcode, bool twoByte, const TOperandPrefixes& prefixes);
+uint32_t ModRMOperandSize(uint8_t modRM, uint8_t sib, uint8_t opcode, bool twoByte,
+                          const TOperandPrefixes& prefixes);
 
 // Decodes the instruction at code, reading at most available bytes.
 TInstruction DecodeInstruction(const uint8_t* code, size_t available, bool x86_64);

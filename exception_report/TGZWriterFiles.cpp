@@ -26,7 +26,8 @@ TDateTime LastWriteTimeUTC(const std::string& path) {
 void TTGZWriter::AddFile(const std::string& sourcePath, const std::string& archiveName) {
   std::string name = ExtractFileName(archiveName.empty() ? sourcePath : archiveName);
   TFileStream file(sourcePath, fmOpenRead | fmShareDenyNone);
-  if (file.Size() > INT32_MAX) throw EFOpenError("The file \"" + sourcePath + "\" is too large for the archive");
+  if (file.Size() > INT32_MAX)
+    throw EFOpenError("The file \"" + sourcePath + "\" is too large for the archive");
   AddStream(file, name, LastWriteTimeUTC(sourcePath));
 }
 

@@ -161,20 +161,46 @@ struct TTrampolineCase {
 TEST(Trampoline, BytesInBothModes) {
   const uint64_t replacement = 0x00507000;
   auto cases = [](bool x86_64) {
-    const uint64_t t = x86_64 ? 0x00007FF612340000ull : 0x00401000, p = x86_64 ? 0x00007FF612300000ull : 0x10000000;
+    const uint64_t t = x86_64 ? 0x00007FF612340000ull : 0x00401000,
+                   p = x86_64 ? 0x00007FF612300000ull : 0x10000000;
     const uint64_t far = x86_64 ? 0x00007FF600000000ull : 0x00400000;  // a call's destination
     std::vector<TTrampolineCase> list = {
-        {"plain 32-bit prologue", i686Only, {0x55, 0x8B, 0xEC, 0x83, 0xEC, 0x10, 0xCC}, t, p, 6,
+        {"plain 32-bit prologue",
+         i686Only,
+         {0x55, 0x8B, 0xEC, 0x83, 0xEC, 0x10, 0xCC},
+         t,
+         p,
+         6,
          Concat({{0x55, 0x8B, 0xEC, 0x83, 0xEC, 0x10}, Jump(p + 6, t + 6)})},
-        {"plain 64-bit prologue", x64Only, {0x55, 0x48, 0x89, 0xE5, 0x48, 0x83, 0xEC, 0x20, 0xCC}, t, p, 8,
+        {"plain 64-bit prologue",
+         x64Only,
+         {0x55, 0x48, 0x89, 0xE5, 0x48, 0x83, 0xEC, 0x20, 0xCC},
+         t,
+         p,
+         8,
          Concat({{0x55, 0x48, 0x89, 0xE5, 0x48, 0x83, 0xEC, 0x20}, Jump(p + 8, t + 8)})},
         // test eax, eax; jz +16; nop: the branch leaves the 5 bytes, so its
         // displacement reaches a stub after the jump back.
-        {"short branch out", BothModes, {0x85, 0xC0, 0x74, 0x10, 0x90, 0xCC}, t, p, 5,
+        {"short branch out",
+         BothModes,
+         {0x85, 0xC0, 0x74, 0x10, 0x90, 0xCC},
+         t,
+         p,
+         5,
          Concat({{0x85, 0xC0, 0x74, 0x06, 0x90}, Jump(p + 5, t + 5), Jump(p + 10, t + 4 + 0x10)})},
-        {"short branch back", BothModes, {0x90, 0x90, 0x90, 0x75, 0xF0, 0xCC}, t, p, 5,
+        {"short branch back",
+         BothModes,
+         {0x90, 0x90, 0x90, 0x75, 0xF0, 0xCC},
+         t,
+         p,
+         5,
          Concat({{0x90, 0x90, 0x90, 0x75, 0x05}, Jump(p + 5, t + 5), Jump(p + 10, t + 5 - 16)})},
-        {"short branch within", BothModes, {0xEB, 0x01, 0x90, 0x90, 0x90, 0xCC}, t, p, 5,
+        {"short branch within",
+         BothModes,
+         {0xEB, 0x01, 0x90, 0x90, 0x90, 0xCC},
+         t,
+         p,
+         5,
          Concat({{0xEB, 0x01, 0x90, 0x90, 0x90}, Jump(p + 5, t + 5)})},
         {"near call", BothModes, Concat({{0xE8}, Le32(int64_t(far - (t + 5))), {0xCC}}), t, p, 5,
          Concat({{0xE8}, Le32(int64_t(far - (p + 5))), Jump(p + 5, t + 5)})},
@@ -219,7 +245,8 @@ TEST(Trampoline, RefusesCodeThatCannotBeMoved) {
       {0x90, 0x90, 0x90},                    // the bytes end first
   };
   for (bool x86_64 : {false, true})
-    for (const TBytes& code : refused) EXPECT_EQ(MovedCodeLength(code.data(), code.size(), x86_64), 0u) << Hex(code);
+    for (const TBytes& code : refused)
+      EXPECT_EQ(MovedCodeLength(code.data(), code.size(), x86_64), 0u) << Hex(code);
   // A return whose last byte is the fifth is a routine of 5 bytes.
   const TBytes fiveBytes = {0x90, 0x90, 0x90, 0x90, 0xC3};
   EXPECT_EQ(MovedCodeLength(fiveBytes.data(), fiveBytes.size(), true), 5u);

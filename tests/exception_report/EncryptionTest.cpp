@@ -67,7 +67,7 @@ TEST(Encryption, BlockRoundIsTheLibrarysOwn) {
   const uint8_t zeroBlock[8] = {};
   TEAEncryptBlock(zeroBlock, cipher);
   EXPECT_EQ(Hex(cipher, 8), "f88b1c2d0684458e");  // the published round gives 41ea3a0a94baa940
-  TEADecryptBlock(cipher, cipher);  // in place
+  TEADecryptBlock(cipher, cipher);                // in place
   EXPECT_EQ(Hex(cipher, 8), "0000000000000000");
 }
 

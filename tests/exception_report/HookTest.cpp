@@ -33,7 +33,8 @@ class Hooks : public ::testing::Test {
 class TCodePage {
  public:
   TCodePage() {
-    FBase = static_cast<uint8_t*>(VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READWRITE));
+    FBase =
+        static_cast<uint8_t*>(VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READWRITE));
   }
   ~TCodePage() {
     if (FBase) VirtualFree(FBase, 0, MEM_RELEASE);
@@ -103,7 +104,7 @@ TEST_F(Hooks, LaidDownRoutinesReachTheReplacementAndTheOriginalStillRuns) {
     uint8_t* code;
     int argument, original;
   } cases[] = {
-      {"plain", plain, 0, 42},   {"branch taken", branch, 0, 2}, {"branch not taken", branch, 1, 1},
+      {"plain", plain, 0, 42},   {"branch taken", branch, 0, 2},         {"branch not taken", branch, 1, 1},
       {"near call", call, 0, 6}, {"RIP-relative load", load, 0, 0x1234},
   };
   for (const auto& c : cases) {
@@ -132,9 +133,11 @@ TEST_F(Hooks, CompiledRoutineHookedTwiceKeepsTheFirstTrampoline) {
   ASSERT_GE(CodeSizeToReturn(reinterpret_cast<void*>(routine), 64), 6u);
   const TBytes before = Bytes(reinterpret_cast<void*>(routine), 16);
 
-  void* first = HookProcedure(reinterpret_cast<void*>(routine), reinterpret_cast<void*>(&ReturnSeven), "compiled");
+  void* first =
+      HookProcedure(reinterpret_cast<void*>(routine), reinterpret_cast<void*>(&ReturnSeven), "compiled");
   const TBytes hooked = Bytes(reinterpret_cast<void*>(routine), 16);
-  void* second = HookProcedure(reinterpret_cast<void*>(routine), reinterpret_cast<void*>(&ReturnEight), "compiled");
+  void* second =
+      HookProcedure(reinterpret_cast<void*>(routine), reinterpret_cast<void*>(&ReturnEight), "compiled");
   EXPECT_EQ(second, first);
   EXPECT_EQ(Bytes(reinterpret_cast<void*>(routine), 16), hooked);
   EXPECT_EQ(CodeHooks->size(), 1u);
@@ -241,7 +244,8 @@ TEST_F(Hooks, ImportOfTheTestProgramIsRedirectedAndRestored) {
   void* original = nullptr;
   ASSERT_TRUE(HookImportedProcedure({OwnModuleName()}, "kernel32.dll", false, original,
                                     reinterpret_cast<void*>(&FakeDefaultLCID), "GetSystemDefaultLCID"));
-  EXPECT_EQ(original, reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetSystemDefaultLCID")));
+  EXPECT_EQ(original, reinterpret_cast<void*>(
+                          GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetSystemDefaultLCID")));
   EXPECT_EQ(DefaultLCID(), LCID(0x12345));
   ASSERT_EQ(ImportHooks->size(), 1u);
   EXPECT_EQ((*ImportHooks)[0].Module, GetModuleHandleA(nullptr));
@@ -255,8 +259,8 @@ TEST_F(Hooks, ImportOfTheTestProgramIsRedirectedAndRestored) {
   EXPECT_NE(beep, nullptr);  // the original is given all the same
   EXPECT_EQ(ImportHooks->size(), records);
   try {
-    HookImportedProcedure({OwnModuleName()}, "kernel32.dll", false, beep, reinterpret_cast<void*>(&FakeDefaultLCID),
-                          "Beep");
+    HookImportedProcedure({OwnModuleName()}, "kernel32.dll", false, beep,
+                          reinterpret_cast<void*>(&FakeDefaultLCID), "Beep");
     ADD_FAILURE() << "no error";
   } catch (const EHookingError& error) {
     EXPECT_STREQ(error.what(), "Cannot hook the procedure \"kernel32.dll.Beep\".");
@@ -290,7 +294,8 @@ class TImage {
     Put32(DescriptorRva + 12, NameRva);
     Put32(DescriptorRva + 16, TableRva);
     std::memcpy(FBase + NameRva, "FAKE.dll", 9);
-    for (size_t i = 0; i < entries.size(); ++i) std::memcpy(FBase + TableRva + i * EntrySize(), &entries[i], EntrySize());
+    for (size_t i = 0; i < entries.size(); ++i)
+      std::memcpy(FBase + TableRva + i * EntrySize(), &entries[i], EntrySize());
   }
   ~TImage() { VirtualFree(FBase, 0, MEM_RELEASE); }
   HMODULE Module() const { return reinterpret_cast<HMODULE>(FBase); }
@@ -332,8 +337,9 @@ TEST_F(Hooks, LaidDownPE32ImageIsPatchedAndRestored) {
   EHookInit();
 
   // A replacement that a PE32 entry cannot hold.
-  EXPECT_EQ(PatchImportTable(image.Module(), "FAKE.dll", Fake(0x11111111), false, true, "x", Fake(0x123456789ull)),
-            nullptr);
+  EXPECT_EQ(
+      PatchImportTable(image.Module(), "FAKE.dll", Fake(0x11111111), false, true, "x", Fake(0x123456789ull)),
+      nullptr);
   EXPECT_EQ(image.Entry(0), 0x11111111u);
 }
 
@@ -344,7 +350,8 @@ TEST_F(Hooks, ImportWalksStopAtEveryBound) {
   } cases[] = {
       {"no MZ", [](TImage& image) { image.Put16(0, 0); }},
       {"header offset 0", [](TImage& image) { image.Put32(60, 0); }},
-      {"headers past the readable memory", [](TImage& image) {
+      {"headers past the readable memory",
+       [](TImage& image) {
          image.Put32(60, 4096 - 100);
          std::memcpy(image.Base() + 4096 - 100, "PE\0\0", 4);
          image.Put16(4096 - 100 + 24, 0x10B);
@@ -354,26 +361,32 @@ TEST_F(Hooks, ImportWalksStopAtEveryBound) {
       {"no import directory", [](TImage& image) { image.Put32(0x80 + 128, 0); }},
       {"directory shorter than a descriptor", [](TImage& image) { image.Put32(0x80 + 132, 19); }},
       {"descriptors past the readable memory", [](TImage& image) { image.Put32(0x80 + 128, 4096 - 8); }},
-      {"name past the readable memory", [](TImage& image) { image.Put32(TImage::DescriptorRva + 12, 0x7FFFFFF0); }},
-      {"name without its end", [](TImage& image) {
+      {"name past the readable memory",
+       [](TImage& image) { image.Put32(TImage::DescriptorRva + 12, 0x7FFFFFF0); }},
+      {"name without its end",
+       [](TImage& image) {
          image.Put32(TImage::DescriptorRva + 12, 4096 - 4);
          std::memcpy(image.Base() + 4096 - 4, "FAKE", 4);
        }},
       {"other DLL", [](TImage& image) { std::memcpy(image.Base() + TImage::NameRva, "REAL.dll", 9); }},
-      {"table past the readable memory", [](TImage& image) { image.Put32(TImage::DescriptorRva + 16, 0x7FFFFFF0); }},
+      {"table past the readable memory",
+       [](TImage& image) { image.Put32(TImage::DescriptorRva + 16, 0x7FFFFFF0); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TImage image(false, {0x11111111, 0});
     c.spoil(image);
-    EXPECT_EQ(PatchImportTable(image.Module(), "FAKE.dll", Fake(0x11111111), false, true, "x", Fake(0x33333333)),
-              nullptr);
-    EXPECT_THROW(PatchImportTable(image.Module(), "FAKE.dll", Fake(0x11111111), false, false, "x", Fake(0x33333333)),
-                 EHookingError);
+    EXPECT_EQ(
+        PatchImportTable(image.Module(), "FAKE.dll", Fake(0x11111111), false, true, "x", Fake(0x33333333)),
+        nullptr);
+    EXPECT_THROW(
+        PatchImportTable(image.Module(), "FAKE.dll", Fake(0x11111111), false, false, "x", Fake(0x33333333)),
+        EHookingError);
     EXPECT_TRUE(ImportHooks->empty());
   }
-  EXPECT_THROW(PatchImportTable(GetModuleHandleA(nullptr), "kernel32.dll", nullptr, false, true, "null", Fake(1)),
-               EProcNull);
+  EXPECT_THROW(
+      PatchImportTable(GetModuleHandleA(nullptr), "kernel32.dll", nullptr, false, true, "null", Fake(1)),
+      EProcNull);
 }
 
 TEST_F(Hooks, DebugThunksAreComparedByTheirPushedValueOutsideTheNTFamily) {

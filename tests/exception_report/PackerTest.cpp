@@ -74,7 +74,8 @@ TEST_F(Packer, GZipFileIsZlibsRawDeflateWithCrcAndLength) {
   // 4-byte checksum.
   std::vector<uint8_t> zlibbed(compressBound(tar.size()));
   uLongf zlibSize = zlibbed.size();
-  ASSERT_EQ(compress2(zlibbed.data(), &zlibSize, reinterpret_cast<const Bytef*>(tar.data()), tar.size(), 9), Z_OK);
+  ASSERT_EQ(compress2(zlibbed.data(), &zlibSize, reinterpret_cast<const Bytef*>(tar.data()), tar.size(), 9),
+            Z_OK);
   std::string deflated(reinterpret_cast<const char*>(zlibbed.data()) + 2, zlibSize - 6);
   EXPECT_EQ(file.substr(28, file.size() - 36), deflated);
 
@@ -155,7 +156,7 @@ TEST(PackerEntries, LongNamesEmptyEntriesAndFiles) {
   writer.AddFile(source, "folder\\inside.txt");
   EXPECT_THROW(writer.AddFile(base + "\\missing.bin"), EFOpenError);
   std::string tar(reinterpret_cast<const char*>(writer.TarData().Memory()), writer.TarData().Size());
-  ASSERT_EQ(tar.size(), 512u * 3);  // a header alone, then a header and one block
+  ASSERT_EQ(tar.size(), 512u * 3);                       // a header alone, then a header and one block
   EXPECT_EQ(tar.substr(0, 100), std::string(100, 'x'));  // cut to 100, no NUL
   EXPECT_EQ(tar[100], ' ');
   EXPECT_EQ(Field(tar, 124, 12), "          0 ");
@@ -181,8 +182,13 @@ TEST(Base64, ReferenceVectors) {
   const struct {
     const char* plain;
     const char* coded;
-  } cases[] = {{"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},       {"foo", "Zm9v"},
-               {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
+  } cases[] = {{"", ""},
+               {"f", "Zg=="},
+               {"fo", "Zm8="},
+               {"foo", "Zm9v"},
+               {"foob", "Zm9vYg=="},
+               {"fooba", "Zm9vYmE="},
+               {"foobar", "Zm9vYmFy"}};
   for (const auto& c : cases) {
     EXPECT_EQ(Base64Encode(std::string(c.plain)), c.coded);
     EXPECT_EQ(Base64Encode(c.plain, std::strlen(c.plain)), c.coded);
@@ -202,8 +208,8 @@ TEST(Base64, Sizes) {
   const struct {
     const char* text;
     size_t size;
-  } decoded[] = {{"", 0}, {"Zg=", 0}, {"Zm9vY", 0}, {"Zg==", 1}, {"Zm8=", 2}, {"Zm9v", 3}, {"Zm9vYmFy", 6},
-                 {"Zm9vYg==", 4}};
+  } decoded[] = {{"", 0},     {"Zg=", 0},  {"Zm9vY", 0},    {"Zg==", 1},
+                 {"Zm8=", 2}, {"Zm9v", 3}, {"Zm9vYmFy", 6}, {"Zm9vYg==", 4}};
   for (const auto& c : decoded) EXPECT_EQ(DecodedSize(c.text), c.size) << c.text;
 }
 
