@@ -32,7 +32,8 @@ void WriteIdField(uint8_t* field) { std::memcpy(field, "     0 ", 8); }  // with
 
 uint64_t UnixSeconds(TDateTime time) {
   double milliseconds = std::round((time - UnixEpoch) * 86400000.0);
-  if (!(milliseconds > 0)) return 0;
+  if (!(milliseconds > 0)) return 0;  // before 1970, or not a number
+  // Far beyond what the 11 octal digits hold; the conversion must not overflow.
   if (milliseconds >= 1e18) return uint64_t(1e15);
   return static_cast<uint64_t>(milliseconds) / 1000;
 }
