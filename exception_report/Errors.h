@@ -40,4 +40,27 @@ class EListError : public Exception {
   using Exception::Exception;
 };
 
+// The hooking engine's failures: a null routine, a module in the shared
+// area of the platforms outside the NT family, and a routine that could not
+// be hooked.
+class EHookError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+class EProcNull : public EHookError {
+ public:
+  using EHookError::EHookError;
+};
+
+class EHookingError : public EHookError {
+ public:
+  using EHookError::EHookError;
+};
+
+class ESharedArea : public EHookError {
+ public:
+  using EHookError::EHookError;
+};
+
 }  // namespace RevavaRez

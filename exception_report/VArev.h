@@ -24,6 +24,9 @@ extern TInternalErrorHook InternalErrorHook;
 // is not readable. Stops at the top of the address space.
 size_t ReadableLength(const void* address, size_t wanted);
 bool IsReadable(const void* address, size_t size);
+// How many of the wanted bytes from address on can be read, stopping at the
+// first byte that cannot.
+size_t ReadablePrefix(const void* address, size_t wanted);
 // A region's state and protection that ReadableLength accepts.
 bool IsPlainReadableRegion(DWORD state, DWORD protection);
 

@@ -46,6 +46,20 @@ size_t ReadableLength(const void* address, size_t wanted) {
 
 bool IsReadable(const void* address, size_t size) { return ReadableLength(address, size) >= size; }
 
+size_t ReadablePrefix(const void* address, size_t wanted) {
+  uintptr_t at = reinterpret_cast<uintptr_t>(address);
+  size_t count = 0;
+  while (count < wanted) {
+    // One byte wanted: the answer runs to the end of the readable region.
+    size_t region = ReadableLength(reinterpret_cast<const void*>(at), 1);
+    if (region == 0) break;
+    count += region;
+    if (count < region || at + region < at) return wanted;  // the top of the address space
+    at += region;
+  }
+  return count < wanted ? count : wanted;
+}
+
 uintptr_t ImportJumpSlot(const uint8_t bytes[6], uintptr_t address, bool x86_64) {
   if (bytes[0] != 0xFF || bytes[1] != 0x25) return 0;
   uint32_t operand = bytes[2] | bytes[3] << 8 | bytes[4] << 16 | static_cast<uint32_t>(bytes[5]) << 24;

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "Encryption.h"
+
 namespace brx_test {
 
 namespace {
@@ -136,6 +138,13 @@ Bytes OptionsStream(const TOptionsImage& o, int v) {
   return s;
 }
 
+Bytes Encrypted(const std::string& password, const Bytes& plain) {
+  RevavaRez::SetEncryptionKey(password);
+  Bytes coded(plain.size());
+  RevavaRez::EncryptBuffer(plain.data(), coded.data(), plain.size());
+  return coded;
+}
+
 Bytes ResourceBlock(const TDataBlock& block) {
   Bytes out;
   PutDWord(out, block.Magic);
@@ -146,7 +155,13 @@ Bytes ResourceBlock(const TDataBlock& block) {
     const Bytes options = Deflated(block.Options);
     PutDWord(out, static_cast<uint32_t>(options.size()));
     PutBytes(out, options);
-    PutDWord(out, 0);  // password check: no password made here
+    if (block.Password.empty()) {
+      PutDWord(out, 0);
+    } else {
+      Bytes check;
+      PutDWord(check, kDataBlockMagic);
+      PutBytes(out, Encrypted(block.Password, check));
+    }
     Bytes body;
     PutDWord(body, static_cast<uint32_t>(block.DebugData.size()));
     PutBytes(body, block.DebugData);

@@ -63,7 +63,14 @@ struct TDataBlock {
   double Compiled = 0;
   Bytes Options;  // an options stream, or nothing
   Bytes DebugData;
+  // The module's password: its check word is the magic coded with it. None
+  // leaves the word 0.
+  std::string Password;
 };
+
+// Bytes coded with a password as the library decodes them (its key, its
+// chaining and its tail rule): names of the debug data, the password check.
+Bytes Encrypted(const std::string& password, const Bytes& plain);
 
 // The resource form: magic, version, date, then for version 500 and later
 // an empty symbol directory, the zlib-compressed options, a password check
