@@ -44,7 +44,7 @@ class TPlayerProcess {
         [&] {
           FWindow = nullptr;
           EnumWindows(
-              [](HWND window, LPARAM self) -> BOOL {
+              [](HWND window, LPARAM self) CALLBACK -> BOOL {
                 auto* process = reinterpret_cast<TPlayerProcess*>(self);
                 DWORD pid = 0;
                 GetWindowThreadProcessId(window, &pid);
