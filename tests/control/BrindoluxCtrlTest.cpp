@@ -559,7 +559,7 @@ TEST_F(BrindoluxCtrlTest, DestroyingWhilePlayingEndsItsThreads) {
   } watch{threads, WAIT_FAILED};
   HANDLE watcher = CreateThread(
       nullptr, 0,
-      [](LPVOID p) -> DWORD {
+      [](LPVOID p) WINAPI -> DWORD {
         auto* w = static_cast<TWatch*>(p);
         w->Result = WaitForMultipleObjects(2, w->Threads, TRUE, 2000);
         return 0;

@@ -1193,7 +1193,7 @@ namespace {
 TEST(MessageBoxWatchdogTest, ClosesAStrayBoxAndKeepsItsText) {
   TMessageBoxWatchdog watchdog;
   HANDLE shown = CreateThread(
-      nullptr, 0, [](void*) -> DWORD { return MessageBoxW(nullptr, L"boom", L"Stray", MB_OK); }, nullptr, 0,
+      nullptr, 0, [](void*) WINAPI -> DWORD { return MessageBoxW(nullptr, L"boom", L"Stray", MB_OK); }, nullptr, 0,
       nullptr);
   ASSERT_NE(nullptr, shown);
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(shown, kWaitMs));

@@ -119,7 +119,7 @@ class MainWindow : public testing::Test {
     visit = DialogVisit();
     button = Button;
     typed = Typed;
-    UINT_PTR timer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR id, DWORD) {
+    UINT_PTR timer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR id, DWORD) CALLBACK {
       HWND dialog = self->FURL->Handle();
       if (!dialog) return;
       KillTimer(nullptr, id);
@@ -282,10 +282,10 @@ TEST_F(MainWindow, AFailingCallShowsTheControlsErrorDescription) {
   FWatchdog.reset();
   static std::wstring box;
   box.clear();
-  UINT_PTR timer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
+  UINT_PTR timer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) CALLBACK {
     EnumThreadWindows(
         GetCurrentThreadId(),
-        [](HWND window, LPARAM) -> BOOL {
+        [](HWND window, LPARAM) CALLBACK -> BOOL {
           wchar_t kind[16] = {};
           GetClassNameW(window, kind, 16);
           if (std::wstring(kind) != L"#32770" || GetDlgItem(window, IDC_EDTURL)) return TRUE;

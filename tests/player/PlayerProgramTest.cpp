@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "PlayerTestSupport.h"
 #include "PumpUntil.h"
@@ -44,7 +45,7 @@ class TPlayerProcess {
         [&] {
           FWindow = nullptr;
           EnumWindows(
-              [](HWND window, LPARAM self) -> BOOL {
+              [](HWND window, LPARAM self) CALLBACK -> BOOL {
                 auto* process = reinterpret_cast<TPlayerProcess*>(self);
                 DWORD pid = 0;
                 GetWindowThreadProcessId(window, &pid);
@@ -102,6 +103,33 @@ TEST_F(PlayerProgram, StartsMaximisedAndEndsWithExitCodeZero) {
   HWND label = player.TimeLabel();
   ASSERT_NE(label, nullptr);
   EXPECT_EQ(Text(label), L"  00:00:00 / 00:00:00  ");
+  // Maximised on the screen too, not only in the program's belief: the
+  // label comes to lie in the bottom right corner of the work area, and the
+  // screen shows it there (its leading blanks in the panel's colour, where
+  // an unmaximised window would leave the empty desktop). The window
+  // manager's answer arrives after the window shows, so both are looked at
+  // until it has.
+  RECT work{}, at{};
+  ASSERT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  const uint32_t expected = uint32_t(GetRValue(face)) << 16 | uint32_t(GetGValue(face)) << 8 | GetBValue(face);
+  std::vector<uint32_t> seen;
+  EXPECT_TRUE(PumpUntil(
+      [&] {
+        seen.clear();
+        if (!GetWindowRect(label, &at) || at.right < work.right - 16 || at.bottom < work.bottom - 16)
+          return false;
+        const int middle = (at.top + at.bottom) / 2;
+        const RECT blanks = {at.left + 1, middle, at.left + 3, middle + 1};
+        int width = 0, height = 0;
+        seen = CaptureScreen(blanks, width, height);
+        return seen == std::vector<uint32_t>(2, expected);
+      },
+      WaitMs))
+      << std::hex << "label at " << std::dec << at.left << "," << at.top << "-" << at.right << "," << at.bottom
+      << " of " << work.right << "x" << work.bottom << std::hex << ", screen shows 0x"
+      << (seen.empty() ? 0 : seen[0]) << ", the panel is 0x" << expected;
+  EXPECT_TRUE(SaveScreenScreenshot(L"player-maximised.png"));
   EXPECT_EQ(player.Close(), 0);
   EXPECT_EQ(StoredRecentFile(0), L"");  // nothing was opened
 }

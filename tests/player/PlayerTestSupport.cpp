@@ -101,15 +101,14 @@ void Chunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_
 
 }  // namespace
 
-std::vector<uint32_t> CaptureWindow(HWND Window, bool WholeWindow, int& Width, int& Height) {
+namespace {
+
+// The pixels of Area of the device context Source.
+std::vector<uint32_t> CaptureDC(HDC Source, const RECT& Area, int& Width, int& Height) {
   Width = Height = 0;
-  RECT r{};
-  if (!(WholeWindow ? GetWindowRect(Window, &r) : GetClientRect(Window, &r))) return {};
-  const int width = r.right - r.left, height = r.bottom - r.top;
-  if (width <= 0 || height <= 0) return {};
-  // The window's own picture, children included: a window of this process.
-  HDC source = WholeWindow ? GetWindowDC(Window) : GetDC(Window);
-  HDC memory = CreateCompatibleDC(source);
+  const int width = Area.right - Area.left, height = Area.bottom - Area.top;
+  if (!Source || width <= 0 || height <= 0) return {};
+  HDC memory = CreateCompatibleDC(Source);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = width;
@@ -121,7 +120,7 @@ std::vector<uint32_t> CaptureWindow(HWND Window, bool WholeWindow, int& Width, i
   std::vector<uint32_t> pixels;
   if (bitmap) {
     HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
+    BitBlt(memory, 0, 0, width, height, Source, Area.left, Area.top, SRCCOPY);
     GdiFlush();
     const uint32_t* p = static_cast<const uint32_t*>(bits);
     pixels.assign(p, p + size_t(width) * height);
@@ -132,13 +131,10 @@ std::vector<uint32_t> CaptureWindow(HWND Window, bool WholeWindow, int& Width, i
     Height = height;
   }
   DeleteDC(memory);
-  ReleaseDC(Window, source);
   return pixels;
 }
 
-bool SaveWindowScreenshot(HWND Window, const std::wstring& FileName) {
-  int width = 0, height = 0;
-  const std::vector<uint32_t> pixels = CaptureWindow(Window, true, width, height);
+bool SavePicture(const std::vector<uint32_t>& pixels, int width, int height, const std::wstring& FileName) {
   if (pixels.empty()) return false;
   std::vector<uint8_t> raw;
   raw.reserve(size_t(width * 3 + 1) * height);
@@ -169,4 +165,38 @@ bool SaveWindowScreenshot(HWND Window, const std::wstring& FileName) {
   const bool ok = fwrite(png.data(), 1, png.size(), file) == png.size();
   fclose(file);
   return ok;
+}
+
+}  // namespace
+
+std::vector<uint32_t> CaptureWindow(HWND Window, bool WholeWindow, int& Width, int& Height) {
+  Width = Height = 0;
+  RECT r{};
+  if (!(WholeWindow ? GetWindowRect(Window, &r) : GetClientRect(Window, &r))) return {};
+  OffsetRect(&r, -r.left, -r.top);
+  // The window's own picture, children included: a window of this process.
+  HDC source = WholeWindow ? GetWindowDC(Window) : GetDC(Window);
+  std::vector<uint32_t> pixels = CaptureDC(source, r, Width, Height);
+  if (source) ReleaseDC(Window, source);
+  return pixels;
+}
+
+std::vector<uint32_t> CaptureScreen(const RECT& Area, int& Width, int& Height) {
+  HDC screen = GetDC(nullptr);
+  std::vector<uint32_t> pixels = CaptureDC(screen, Area, Width, Height);
+  if (screen) ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+bool SaveWindowScreenshot(HWND Window, const std::wstring& FileName) {
+  int width = 0, height = 0;
+  const std::vector<uint32_t> pixels = CaptureWindow(Window, true, width, height);
+  return SavePicture(pixels, width, height, FileName);
+}
+
+bool SaveScreenScreenshot(const std::wstring& FileName) {
+  const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  int width = 0, height = 0;
+  const std::vector<uint32_t> pixels = CaptureScreen(screen, width, height);
+  return SavePicture(pixels, width, height, FileName);
 }

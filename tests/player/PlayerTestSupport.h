@@ -28,5 +28,10 @@ void DeleteStoredRecentFiles();
 // from its own DC, or with WholeWindow its frame too. Width and Height
 // receive its size; empty when there is nothing to read.
 std::vector<uint32_t> CaptureWindow(HWND Window, bool WholeWindow, int& Width, int& Height);
-// Saves the picture of Window (one of this process) as PNG under artifacts\.
+// What the screen shows in Area (screen coordinates), windows of any
+// process included, in the same form.
+std::vector<uint32_t> CaptureScreen(const RECT& Area, int& Width, int& Height);
+// Saves the picture of Window (one of this process), or of the whole
+// screen, as PNG under artifacts\.
 bool SaveWindowScreenshot(HWND Window, const std::wstring& FileName);
+bool SaveScreenScreenshot(const std::wstring& FileName);

@@ -55,7 +55,7 @@ void TMessageBoxWatchdog::Look() {
     std::vector<HWND> Boxes;
   } found;
   EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
+      [](HWND window, LPARAM data) CALLBACK -> BOOL {
         DWORD process = 0;
         GetWindowThreadProcessId(window, &process);
         if (process == GetCurrentProcessId() && IsWindowVisible(window) && ClassName(window) == L"#32770")

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -21,6 +22,7 @@ namespace {
 // copy can be checked against the record it came from.
 FrameRecord* MakeRecord(uint32_t time, int16_t type, uint32_t length = 0) {
   FrameRecord* frame = AllocFrameRecord(length);
+  if (!frame) throw std::bad_alloc();
   std::memset(frame, 0, sizeof(FrameRecord));
   frame->Time = time;
   frame->FrameType = type;

@@ -93,7 +93,7 @@ TEST(GlobalLib, PostThreadMessageWaitRetriesUntilTheQueueExists) {
 TEST(GlobalLib, PostThreadMessageWaitToAnEndedThreadAnswersAtOnce) {
   DWORD id = 0;
   HANDLE thread = CreateThread(
-      nullptr, 0, [](void*) -> DWORD { return 0; }, nullptr, 0, &id);
+      nullptr, 0, [](void*) WINAPI -> DWORD { return 0; }, nullptr, 0, &id);
   ASSERT_NE(thread, nullptr);
   ASSERT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
   // A 10 ms wait before looking at the handle would make twenty calls take
