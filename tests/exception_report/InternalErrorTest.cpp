@@ -151,7 +151,7 @@ std::string BoxText(HWND box) {
   std::string text;
   EnumChildWindows(
       box,
-      [](HWND child, LPARAM data) -> BOOL {
+      [](HWND child, LPARAM data) CALLBACK -> BOOL {
         wchar_t name[32] = {}, t[1024] = {};
         GetClassNameW(child, name, 32);
         GetWindowTextW(child, t, 1024);

@@ -27,7 +27,7 @@ TEST(SystemHelpers, HandlesAndThreadsOnBothPlatformBranches) {
 
   HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE thread = CreateThread(
-      nullptr, 0, [](void* go) -> DWORD { return WaitForSingleObject(go, 30000); }, go, 0, nullptr);
+      nullptr, 0, [](void* go) WINAPI -> DWORD { return WaitForSingleObject(go, 30000); }, go, 0, nullptr);
   ASSERT_NE(thread, nullptr);
   EXPECT_TRUE(ThreadIsRunning(thread));
   SetEvent(go);
