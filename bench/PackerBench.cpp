@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "Streams.h"
-#include "TGZWriter.h"
+#include "core/Streams.h"
+#include "packing/TGZWriter.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "FolderTree.h"
-#include "Streams.h"
-#include "VezavuModuleOptions.h"
+#include "core/Streams.h"
+#include "options/VezavuModuleOptions.h"
 
 namespace brx_test {
 

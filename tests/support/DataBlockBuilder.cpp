@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "Encryption.h"
+#include "packing/Encryption.h"
 
 namespace brx_test {
 

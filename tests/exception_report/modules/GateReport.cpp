@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "ActivationGate.h"
+#include "options/ActivationGate.h"
 #include "TestModules.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;

@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-#include "ActivationGate.h"
-#include "ExceptionLog.h"
+#include "options/ActivationGate.h"
+#include "core/ExceptionLog.h"
 #include "GateReport.h"
-#include "VArev.h"
-#include "VezavuModuleOptionsEx.h"
+#include "core/VArev.h"
+#include "options/VezavuModuleOptionsEx.h"
 
 namespace {
 

@@ -1,0 +1,82 @@
+#include "options/ActivationGate.h"
+
+#include <windows.h>
+
+#include "core/ExceptionLog.h"
+#include "core/Hooks.h"
+#include "options/LibraryData.h"
+#include "options/ModuleBlock.h"
+#include "core/VArev.h"
+#include "options/VezavuModuleOptionsEx.h"
+
+namespace RevavaRez {
+
+namespace {
+
+// The C++ run-time is linked statically into every module, so the root of
+// its classes always lives in this module.
+constexpr bool kRootClassInThisModule = true;
+
+// GCC takes the segment read inside NtCurrentTeb for an access to an array
+// of no elements.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+uintptr_t CurrentStackTop() {
+  return reinterpret_cast<uintptr_t>(reinterpret_cast<NT_TIB*>(NtCurrentTeb())->StackBase);
+}
+#pragma GCC diagnostic pop
+
+void InitExceptionLog() {
+  VArevInit();
+  TLibraryState& state = LibraryState();
+  InternalErrorHook = InternalErrorHandler;
+  const HMODULE mainModule = GetModuleHandleA(nullptr);
+  state.MainModuleActive = mainModule != ThisModule() && HasLibraryData(mainModule);
+  state.OwnsRuntimeHooks = !(state.MainModuleActive && !kRootClassInThisModule);
+  state.Active = true;
+  RememberStartDirectory();
+  if (!IsIDEHost()) {
+    LibraryHooks.PatchUnitInitTable();
+    if (!HasLibraryData(ThisModule())) {
+      state.Active = false;
+      return;
+    }
+  }
+  state.Options = std::make_unique<TVezavuModuleOptionsEx>(false, std::string());
+  state.MainThreadStackTop = CurrentStackTop();
+  TSharedBlock& block = ModuleBlock();
+  // Without the block nothing is published; the library works all the same.
+  if (OpenSharedBlock(ThisModule(), kModuleBlockLabel, 1, block) && block.DataSize >= 1) block.Data[0] = 0;
+}
+
+void GoInactive() noexcept {
+  TLibraryState& state = LibraryState();
+  state.Active = false;
+  state.Options.reset();
+  CloseSharedBlock(ModuleBlock());
+}
+
+void DoneExceptionLog() {
+  GoInactive();
+  VArevDone();
+}
+
+}  // namespace
+
+TLibraryState& LibraryState() {
+  static TLibraryState state;
+  return state;
+}
+
+void RunActivationGate() noexcept {
+  // Nothing may reach the loader from here: in a browser that hosts the
+  // control, an exception out of the module's initialisation ends the
+  // browser. A failure is told to a debugger and the library stays inactive.
+  if (!RunGuardedAtEntry(InitExceptionLog, "ExceptionLog.Init")) GoInactive();
+}
+
+void CloseActivation() noexcept {
+  if (!RunGuardedAtEntry(DoneExceptionLog, "ExceptionLog.Done")) GoInactive();
+}
+
+}  // namespace RevavaRez

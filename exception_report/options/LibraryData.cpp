@@ -1,0 +1,41 @@
+#include "options/LibraryData.h"
+
+#include "core/ExceptionLog.h"
+#include "core/Streams.h"
+
+namespace RevavaRez {
+
+namespace {
+
+uint32_t LittleEndianWord(const uint8_t* bytes) {
+  return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
+         (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+}
+
+}  // namespace
+
+bool HasRURudoResource(HMODULE module) noexcept {
+  HRSRC resource = FindResourceA(module, kLibraryDataResourceName, MAKEINTRESOURCEA(10) /* RT_RCDATA */);
+  if (resource == nullptr || SizeofResource(module, resource) < 4) return false;
+  HGLOBAL loaded = LoadResource(module, resource);
+  const auto* bytes = loaded ? static_cast<const uint8_t*>(LockResource(loaded)) : nullptr;
+  return bytes != nullptr && LittleEndianWord(bytes) == kLibraryDataMagic;
+}
+
+bool HasRURudoTrailer(HMODULE module) noexcept {
+  try {
+    TFileStream file(ModuleFileNameOf(module), fmOpenRead | fmShareDenyNone);
+    if (file.Size() < 4) return false;
+    uint8_t word[4];
+    file.Seek(-4, soEnd);
+    file.ReadBuffer(word, 4);
+    return LittleEndianWord(word) == kLibraryDataMagic;
+  } catch (...) {
+    // A file that cannot be opened or read has no trailer.
+    return false;
+  }
+}
+
+bool HasLibraryData(HMODULE module) noexcept { return HasRURudoResource(module) || HasRURudoTrailer(module); }
+
+}  // namespace RevavaRez

@@ -1,0 +1,20 @@
+// The library's load-time entry: one static object, built when the module
+// that carries the library initialises and destroyed when it unloads. The
+// order of static initialisation across files is not fixed, so everything
+// it touches is constant-initialised or a function-local static.
+#include "options/ActivationGate.h"
+
+namespace RevavaRez {
+namespace {
+
+struct TLibraryStartUp {
+  TLibraryStartUp() { RunActivationGate(); }
+  ~TLibraryStartUp() { CloseActivation(); }
+  TLibraryStartUp(const TLibraryStartUp&) = delete;
+  TLibraryStartUp& operator=(const TLibraryStartUp&) = delete;
+};
+
+TLibraryStartUp StartUp;
+
+}  // namespace
+}  // namespace RevavaRez
