@@ -81,9 +81,9 @@ TEST_F(ModulesListTest, RecordsHoldFileVersionKindAndExports) {
     uint32_t Size;
   };
   const TSized sized[] = {{"PlainName", 3}, {"@Unit@Class@Proc$qqrv", 6}, {"Unit.Proc", 5}, {"Unit.Class.Proc", 2},
-                          {"?Cpp@@YAXXZ", 1}};
-  ASSERT_EQ(record->Functions->Count(), 5);
-  for (int i = 0; i < 5; ++i) {
+                          {"?Cpp@@YAXXZ", 1}, {"StubName", 11}};
+  ASSERT_EQ(record->Functions->Count(), 6);
+  for (int i = 0; i < 6; ++i) {
     SCOPED_TRACE(sized[i].Name);
     const TVezavuFunctionInfo* function = record->Functions->Items(i);
     EXPECT_EQ(function->Name, sized[i].Name);
@@ -104,6 +104,31 @@ TEST_F(ModulesListTest, RecordsHoldFileVersionKindAndExports) {
   ASSERT_NE(program, nullptr);
   EXPECT_EQ(program->Kind, mkUnknown);
   EXPECT_EQ(Modules().Count(), 3);
+}
+
+// Outside the NT family a "push target; jmp" stub stands for its target,
+// and an address before the code range is sized 1.
+TEST(ModuleExports, PushStubsOutsideNT) {
+  TLoaded exports(brx_test::TestModulePath(L"ExportSizes.dll"));
+  ASSERT_NE(exports.Module(), nullptr);
+  TVezavuFunctionsList functions;
+  ReadExportedFunctions(exports.Module(), functions, VER_PLATFORM_WIN32_WINDOWS);
+  ASSERT_EQ(functions.Count(), 6);
+  const TVezavuFunctionInfo* stub = nullptr;
+  for (const TVezavuFunctionInfo* function : functions.List()) {
+    if (function->Name == "StubName") stub = function;
+  }
+  ASSERT_NE(stub, nullptr);
+#ifdef _WIN64
+  EXPECT_EQ(stub->Address, 0u);
+  EXPECT_EQ(stub->Size, 1u);
+  EXPECT_EQ(functions.Items(0), stub);
+#else
+  EXPECT_EQ(stub->Address, exports.Export("PlainName"));
+  EXPECT_EQ(stub->Size, 3u);
+#endif
+  EXPECT_TRUE(std::is_sorted(functions.List().begin(), functions.List().end(),
+                             [](const TVezavuFunctionInfo* a, const TVezavuFunctionInfo* b) { return a->Address < b->Address; }));
 }
 
 TEST_F(ModulesListTest, RecordsAreMadeOnce) {

@@ -27,4 +27,18 @@ asm(".text\n"
     ".globl " BRX_SYM(brx_sized_cpp) "\n"
     BRX_SYM(brx_sized_cpp) ":\n"
     "  .byte 0xC3\n"  // ret: 1 byte
-    "  .fill 31, 1, 0xCC\n");
+    "  .fill 31, 1, 0xCC\n"
+    // push target; jmp next; ret: 11 bytes. Outside the NT family such a
+    // stub stands for the routine it pushes: the first one here on the
+    // 32-bit build; on the 64-bit build, where a pushed 32-bit address of
+    // this module cannot be linked, address 0.
+    ".globl " BRX_SYM(brx_sized_stub) "\n"
+    BRX_SYM(brx_sized_stub) ":\n"
+#ifdef __i386__
+    "  .byte 0x68\n  .long " BRX_SYM(brx_sized_plain) "\n"
+#else
+    "  .byte 0x68\n  .long 0\n"
+#endif
+    "  .byte 0xE9\n  .long 0\n"
+    "  .byte 0xC3\n"
+    "  .fill 21, 1, 0xCC\n");
