@@ -43,6 +43,8 @@ bool SameFileDate(TDateTime a, TDateTime b) { return std::fabs(a - b) < 1.0 / 86
 // The record of the module in the state the enumeration flag asks for; null
 // without a file name.
 std::unique_ptr<TVezavuModuleInfo> MakeRecord(HMODULE module) {
+  // A null handle would name the main program under a handle of its own.
+  if (module == nullptr) return nullptr;
   std::string fileName = ModuleFileNameOf(module);
   if (fileName.empty()) return nullptr;
   auto record = std::make_unique<TVezavuModuleInfo>();

@@ -104,6 +104,15 @@ TEST_F(ModulesListTest, RecordsHoldFileVersionKindAndExports) {
   ASSERT_NE(program, nullptr);
   EXPECT_EQ(program->Kind, mkUnknown);
   EXPECT_EQ(Modules().Count(), 3);
+
+  // Neither a null handle nor one of no module makes a record.
+  EXPECT_EQ(Modules().FindByHandle(nullptr), nullptr);
+  void* loose = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  ASSERT_NE(loose, nullptr);
+  EXPECT_EQ(Modules().FindByHandle(static_cast<HMODULE>(loose)), nullptr);
+  EXPECT_EQ(Modules().FindByAddress(reinterpret_cast<uintptr_t>(loose)), nullptr);
+  VirtualFree(loose, 0, MEM_RELEASE);
+  EXPECT_EQ(Modules().Count(), 3);
 }
 
 // Outside the NT family a "push target; jmp" stub stands for its target,
