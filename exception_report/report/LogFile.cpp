@@ -436,6 +436,10 @@ class TNamesKey {
   uint32_t FSaved[4] = {};
 };
 
+std::string PartOf(const TStringList& entries, int index, std::string (*part)(const std::string&)) {
+  return index >= 0 && index < entries.Count() ? part(entries[index]) : std::string();
+}
+
 }  // namespace
 
 std::string FormatItemValue(const std::string& value, size_t colonColumn) {
@@ -536,29 +540,12 @@ std::string TLogFile::ReadItemValue(const std::string& key, int index) const {
   return Trim(value);
 }
 
-std::string TLogFile::EntryVersion(int index) const {
-  return index >= 0 && index < Count() ? VersionOf(FEntries[index]) : std::string();
-}
-
-std::string TLogFile::GeneralText(int index) const {
-  return index >= 0 && index < Count() ? GeneralOf(FEntries[index]) : std::string();
-}
-
-std::string TLogFile::CallStackText(int index) const {
-  return index >= 0 && index < Count() ? CallStackOf(FEntries[index]) : std::string();
-}
-
-std::string TLogFile::ModulesText(int index) const {
-  return index >= 0 && index < Count() ? ModulesOf(FEntries[index]) : std::string();
-}
-
-std::string TLogFile::ProcessorText(int index) const {
-  return index >= 0 && index < Count() ? ProcessorOf(FEntries[index]) : std::string();
-}
-
-std::string TLogFile::StepsText(int index) const {
-  return index >= 0 && index < Count() ? StepsOf(FEntries[index]) : std::string();
-}
+std::string TLogFile::EntryVersion(int index) const { return PartOf(FEntries, index, VersionOf); }
+std::string TLogFile::GeneralText(int index) const { return PartOf(FEntries, index, GeneralOf); }
+std::string TLogFile::CallStackText(int index) const { return PartOf(FEntries, index, CallStackOf); }
+std::string TLogFile::ModulesText(int index) const { return PartOf(FEntries, index, ModulesOf); }
+std::string TLogFile::ProcessorText(int index) const { return PartOf(FEntries, index, ProcessorOf); }
+std::string TLogFile::StepsText(int index) const { return PartOf(FEntries, index, StepsOf); }
 
 std::string TLogFile::EntryToXML(int index) const {
   if (index < 0 || index >= Count()) return std::string();

@@ -46,18 +46,8 @@ void TLogItem::AddItem(const std::string& label, const std::string& value, bool 
 
 namespace {
 
-// Position (from 1) of the first ": " of a line, 0 when it has none.
-size_t ColonPos(const std::string& line) {
-  size_t at = line.find(": ");
-  return at == std::string::npos ? 0 : at + 1;
-}
-
 // A section title, or a line of at most one character (an empty line too).
-bool IsTitleLine(const std::string& line) {
-  size_t colon = line.find(':');
-  size_t pos = colon == std::string::npos ? 0 : colon + 1;
-  return pos + 1 >= line.size();
-}
+bool IsTitleLine(const std::string& line) { return Pos(":", line) + 1 >= line.size(); }
 
 }  // namespace
 
@@ -85,11 +75,11 @@ std::string TLogItem::GetText() const {
     size_t maxLen = 0, colonCol = 1;
     for (size_t i = start; i < end; ++i) {
       maxLen = std::max(maxLen, lines[i].size());
-      colonCol = std::max(colonCol, ColonPos(lines[i]));
+      colonCol = std::max(colonCol, Pos(": ", lines[i]));
     }
     for (size_t i = start + 2; i < end; ++i) {
       std::string& line = lines[i];
-      size_t p = ColonPos(line);
+      size_t p = Pos(": ", line);
       if (p < colonCol) line.insert(p == 0 ? 0 : p - 1, colonCol - p, ' ');
       maxLen = std::max(maxLen, line.size());
     }

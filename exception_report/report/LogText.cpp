@@ -1,18 +1,15 @@
 #include "report/LogText.h"
 
+#include "core/StringList.h"
+
 namespace RevavaRez {
 
 std::vector<std::string> SplitLines(const std::string& text) {
+  TStringList list;
+  list.SetText(text);
   std::vector<std::string> lines;
-  size_t at = 0;
-  while (at < text.size()) {
-    size_t end = text.find_first_of("\r\n", at);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(at, end - at));
-    if (end < text.size() && text[end] == '\r') ++end;
-    if (end < text.size() && text[end] == '\n') ++end;
-    at = end;
-  }
+  lines.reserve(static_cast<size_t>(list.Count()));
+  for (int i = 0; i < list.Count(); ++i) lines.push_back(list[i]);
   return lines;
 }
 

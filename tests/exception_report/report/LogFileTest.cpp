@@ -11,6 +11,7 @@
 #include "ReportFixture.h"
 #include "SourceStandIns.h"
 #include "core/Streams.h"
+#include "core/VArev.h"
 #include "core/VArevText.h"
 #include "packing/Base64.h"
 #include "packing/Encryption.h"
@@ -431,6 +432,20 @@ TEST(LogFile, CodedNamesAreDecodedWithThePassword) {
       {"00401050", "Unit=\"?p" + other + "\" Class=\"\" Procedure=\"?"},
   };
   for (const auto& c : cases) EXPECT_NE(std::string::npos, line(c.address).find(c.names)) << line(c.address);
+}
+
+TEST_F(LogFileOnDisk, ALogThatCannotBeWrittenInPlaceMovesToTheProfileFolder) {
+  std::string file = "Report" + std::to_string(GetCurrentProcessId()) + ".rrl";
+  std::string moved;
+  {
+    TLogFile log(Folder + "no such folder\\" + file, false);
+    moved = log.FileName();
+    log.AddEntry(Numbered(1), 32);
+    log.Save();
+  }
+  EXPECT_EQ(ProfileFolder() + "\\RevavaRez\\exception_report_log_tests\\" + file, moved);
+  EXPECT_EQ(OnDisk({Numbered(1)}), ReadFileText(moved));
+  EXPECT_TRUE(DeleteFileA(moved.c_str()));
 }
 
 TEST_F(LogFileOnDisk, SaveAsXMLWritesTheDocument) {
