@@ -436,6 +436,8 @@ TEST(LogFile, CodedNamesAreDecodedWithThePassword) {
 
 TEST_F(LogFileOnDisk, ALogThatCannotBeWrittenInPlaceMovesToTheProfileFolder) {
   std::string file = "Report" + std::to_string(GetCurrentProcessId()) + ".rrl";
+  std::string place = ProfileFolder() + "\\RevavaRez\\exception_report_log_tests\\" + file;
+  DeleteFileA(place.c_str());  // left by a run that stopped early
   std::string moved;
   {
     TLogFile log(Folder + "no such folder\\" + file, false);
@@ -443,7 +445,7 @@ TEST_F(LogFileOnDisk, ALogThatCannotBeWrittenInPlaceMovesToTheProfileFolder) {
     log.AddEntry(Numbered(1), 32);
     log.Save();
   }
-  EXPECT_EQ(ProfileFolder() + "\\RevavaRez\\exception_report_log_tests\\" + file, moved);
+  EXPECT_EQ(place, moved);
   EXPECT_EQ(OnDisk({Numbered(1)}), ReadFileText(moved));
   EXPECT_TRUE(DeleteFileA(moved.c_str()));
 }
