@@ -7,7 +7,9 @@
 
 #include "ModuleCopy.h"
 #include "moduleinfo/DataBlock.h"
+#include "moduleinfo/DebugInfo.h"
 #include "moduleinfo/LineTables.h"
+#include "moduleinfo/ModulesList.h"
 #include "moduleinfo/PasswordRequest.h"
 
 using brx_test::Bytes;
@@ -125,4 +127,38 @@ TEST(Password, ALongAnswerIsCutAtTheShortStringsLength) {
   const std::string answer(255, 'k');
   set(answer.c_str());
   EXPECT_EQ(RequestModulePassword(copy.Handle(), std::string(300, 'c')), answer);
+}
+
+TEST(Password, TheAddressLookupAsksOncePerModule) {
+  brx_test::TTempFolder folder(L"lookup");
+  brx_test::TModuleCopy copy(folder, L"brx_test_password_both.dll", L"lookup.dll", TBlockForm::Resource,
+                             CodedBlock());
+  ASSERT_NE(copy.Handle(), nullptr);
+  auto set = copy.Export<void(__stdcall*)(const char*)>("TestPasswordSet");
+  auto asked = copy.Export<void(__stdcall*)(int32_t*, int32_t*, char*, int32_t)>("TestPasswordAsked");
+  ASSERT_TRUE(set && asked);
+  set(kPassword);
+  const uintptr_t inUnit = reinterpret_cast<uintptr_t>(copy.Handle()) + 4096 + 0x10 + 1 + 2;
+  for (int lookup = 0; lookup < 2; ++lookup) {
+    SCOPED_TRACE(lookup);
+    TVezavuDebugInfo info;
+    GetDebugInfo(inUnit, 7, info, true);
+    EXPECT_EQ(info.Kind, dkLineTables);
+    ASSERT_NE(info.Module, nullptr);
+    EXPECT_EQ(info.Module->Handle, copy.Handle());
+    EXPECT_EQ(info.ThreadID, 7u);
+    EXPECT_EQ(info.ProcedureName, "Create");
+    EXPECT_EQ(info.Line, 21);
+  }
+  // Outside every unit the module is still known.
+  TVezavuDebugInfo outside;
+  GetDebugInfo(reinterpret_cast<uintptr_t>(copy.Handle()) + 4096 + 0x40, 0, outside, false);
+  EXPECT_EQ(outside.Module, Modules().FindByHandle(copy.Handle()));
+  EXPECT_NE(outside.Kind, dkLineTables);
+  int32_t ex = 0, plain = 0;
+  char seen[256] = "";
+  asked(&ex, &plain, seen, sizeof seen);
+  EXPECT_EQ(ex, 1);
+  // The record must not outlive the module in the process-wide list.
+  Modules().Delete(Modules().IndexOfHandle(copy.Handle()));
 }
