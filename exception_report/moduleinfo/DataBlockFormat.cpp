@@ -43,19 +43,17 @@ bool ParseResourceBlock(const uint8_t* block, size_t size, TResourceBlockLayout&
     return true;
   }
   uint64_t at = kHeaderSize;
-  if (!Fits(at, 4, size)) return false;
-  const uint64_t symbols = ReadDWordLE(block + at);
-  at += 4;
-  if (!Fits(at, symbols, size)) return false;
-  layout.Symbols = {static_cast<size_t>(at), static_cast<size_t>(symbols)};
-  at += symbols;
-  if (!Fits(at, 4, size)) return false;
-  const uint64_t options = ReadDWordLE(block + at);
-  at += 4;
-  if (!Fits(at, options, size)) return false;
-  layout.Options = {static_cast<size_t>(at), static_cast<size_t>(options)};
-  at += options;
-  if (!Fits(at, 4, size)) return false;
+  // A 32-bit size and that many bytes, both within the block.
+  auto sizedPart = [&](TBlockSpan& part) {
+    if (!Fits(at, 4, size)) return false;
+    const uint64_t length = ReadDWordLE(block + at);
+    at += 4;
+    if (!Fits(at, length, size)) return false;
+    part = {static_cast<size_t>(at), static_cast<size_t>(length)};
+    at += length;
+    return true;
+  };
+  if (!sizedPart(layout.Symbols) || !sizedPart(layout.Options) || !Fits(at, 4, size)) return false;
   std::memcpy(layout.PasswordCheck, block + at, 4);
   at += 4;
   layout.Body = {static_cast<size_t>(at), static_cast<size_t>(size - at)};
