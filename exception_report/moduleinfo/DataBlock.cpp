@@ -105,16 +105,16 @@ bool ReadResourceForm(const std::string& fileName, const uint8_t* block, size_t 
   return true;
 }
 
-bool LoadResource(HMODULE module, const std::string& fileName, bool enumerating, TLoadedBlock& loaded) {
+bool LoadResourceBlock(HMODULE module, const std::string& fileName, bool enumerating, TLoadedBlock& loaded) {
   HRSRC resource = FindResourceA(module, kLibraryDataResourceName, MAKEINTRESOURCEA(10) /* RT_RCDATA */);
   if (resource == nullptr) return false;
   const DWORD size = SizeofResource(module, resource);
-  HGLOBAL handle = ::LoadResource(module, resource);
+  HGLOBAL handle = LoadResource(module, resource);
   const auto* bytes = handle ? static_cast<const uint8_t*>(LockResource(handle)) : nullptr;
   return bytes != nullptr && ReadResourceForm(fileName, bytes, size, enumerating, loaded);
 }
 
-bool LoadTrailer(const std::string& fileName, bool enumerating, TLoadedBlock& loaded) {
+bool LoadTrailerBlock(const std::string& fileName, bool enumerating, TLoadedBlock& loaded) {
   try {
     TFileStream file(fileName, fmOpenRead | fmShareDenyNone);
     const int64_t fileSize = file.Size();
@@ -155,9 +155,9 @@ void LoadDataBlock(TVezavuModuleInfo& module, bool enumerating) {
   TLoadedBlock loaded;
   bool present = false;
   if (HasRURudoResource(module.Handle))
-    present = LoadResource(module.Handle, module.FileName, enumerating, loaded);
+    present = LoadResourceBlock(module.Handle, module.FileName, enumerating, loaded);
   else if (HasRURudoTrailer(module.Handle))
-    present = LoadTrailer(module.FileName, enumerating, loaded);
+    present = LoadTrailerBlock(module.FileName, enumerating, loaded);
   if (present) {
     module.BlockVersion = loaded.Version;
     module.Compiled = loaded.Compiled;
