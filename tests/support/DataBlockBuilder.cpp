@@ -145,15 +145,49 @@ Bytes Encrypted(const std::string& password, const Bytes& plain) {
   return coded;
 }
 
+namespace {
+
+constexpr uint32_t kLyingSize = 0x7FFFFFF0;
+
+// A body whose D is honest but whose bytes inflate past the 64 MiB bound.
+Bytes BombBody() {
+  Bytes body;
+  const uint32_t size = (64u << 20) + 4096;
+  PutDWord(body, size);
+  body.resize(body.size() + size, 0);
+  return Deflated(body);
+}
+
+// The body with D or its debug data made to lie.
+Bytes FaultyBody(const TDataBlock& block, const Bytes& body, size_t dAt) {
+  Bytes out = body;
+  if (block.Fault == TBlockFault::DebugSizeLies)
+    for (int i = 0; i < 4; ++i) out[dAt + static_cast<size_t>(i)] = static_cast<uint8_t>(kLyingSize >> (8 * i));
+  return out;
+}
+
+void Cut(const TDataBlock& block, Bytes& out) {
+  if (block.Fault == TBlockFault::Truncated) out.resize(out.size() > 24 ? out.size() - 24 : 0);
+}
+
+}  // namespace
+
 Bytes ResourceBlock(const TDataBlock& block) {
   Bytes out;
   PutDWord(out, block.Magic);
   PutWord(out, block.Version);
   PutDouble(out, block.Compiled);
   if (block.Version >= 500) {
-    PutDWord(out, 0);  // no symbols
+    Bytes directory;
+    for (const TSymbolEntry& entry : block.Symbols) {
+      PutByte(directory, entry.Identifier);
+      PutDWord(directory, entry.Offset);
+      PutDWord(directory, entry.Size);
+    }
+    PutDWord(out, block.Fault == TBlockFault::SymbolSizeLies ? kLyingSize : static_cast<uint32_t>(directory.size()));
+    PutBytes(out, directory);
     const Bytes options = Deflated(block.Options);
-    PutDWord(out, static_cast<uint32_t>(options.size()));
+    PutDWord(out, block.Fault == TBlockFault::OptionsSizeLies ? kLyingSize : static_cast<uint32_t>(options.size()));
     PutBytes(out, options);
     if (block.Password.empty()) {
       PutDWord(out, 0);
@@ -162,24 +196,110 @@ Bytes ResourceBlock(const TDataBlock& block) {
       PutDWord(check, kDataBlockMagic);
       PutBytes(out, Encrypted(block.Password, check));
     }
-    Bytes body;
-    PutDWord(body, static_cast<uint32_t>(block.DebugData.size()));
-    PutBytes(body, block.DebugData);
-    PutBytes(out, Deflated(body));
+    if (block.Fault == TBlockFault::InflationBomb) {
+      PutBytes(out, BombBody());
+    } else {
+      Bytes body;
+      PutDWord(body, static_cast<uint32_t>(block.DebugData.size()));
+      PutBytes(body, block.DebugData);
+      PutBytes(out, Deflated(FaultyBody(block, body, 0)));
+    }
   } else {
-    PutBytes(out, block.Version >= 450 ? Deflated(Body(block)) : Body(block));
+    const Bytes body = FaultyBody(block, Body(block), block.Options.size());
+    if (block.Version >= 450)
+      PutBytes(out, block.Fault == TBlockFault::InflationBomb ? BombBody() : Deflated(body));
+    else
+      PutBytes(out, body);
   }
+  Cut(block, out);
   return out;
 }
 
 Bytes TrailerBlock(const TDataBlock& block, uint32_t lastWord) {
-  Bytes out;
-  PutWord(out, block.Version);
-  PutDouble(out, block.Compiled);
-  PutBytes(out, Body(block));
-  const auto size = static_cast<uint32_t>(out.size());
+  const Bytes body = FaultyBody(block, Body(block), block.Options.size());
+  // Sized at once: a vector grown from a few bytes trips a false bounds
+  // warning of the 32-bit compiler.
+  Bytes out(10 + body.size());
+  out[0] = static_cast<uint8_t>(block.Version);
+  out[1] = static_cast<uint8_t>(block.Version >> 8);
+  std::memcpy(&out[2], &block.Compiled, 8);
+  if (!body.empty()) std::memcpy(&out[10], body.data(), body.size());
+  Cut(block, out);
+  const auto size = block.Fault == TBlockFault::TrailerSizeLies ? kLyingSize : static_cast<uint32_t>(out.size());
   PutDWord(out, size);
   PutDWord(out, lastWord);
+  return out;
+}
+
+Bytes NameRecord(const std::string& name, int version, const std::string& password) {
+  Bytes plain(name.begin(), name.end());
+  if (version < 500)
+    for (uint8_t& c : plain) c ^= 0x62;
+  else
+    plain = Encrypted(password, plain);
+  plain.insert(plain.begin(), static_cast<uint8_t>(name.size()));
+  return plain;
+}
+
+Bytes QualifiedNameRecord(const std::string& qualifier, const std::string& name, int version,
+                          const std::string& password) {
+  Bytes out = NameRecord(name, version, password);
+  out[0] |= 0x80;
+  PutBytes(out, NameRecord(qualifier, version, password));
+  return out;
+}
+
+Bytes ByteLine(uint32_t lineStep, uint32_t addressStep) {
+  return {static_cast<uint8_t>(((lineStep - 1) << 6) | ((addressStep - 1) << 1))};
+}
+
+Bytes ByteProcedureLine(uint32_t lineStep, uint32_t addressStep) {
+  return {static_cast<uint8_t>(((lineStep - 1) << 5) | ((addressStep - 1) << 2) | 0x01)};
+}
+
+Bytes WordLine(uint32_t lineStep, uint32_t addressStep, bool start) {
+  Bytes out;
+  PutWord(out, static_cast<uint16_t>(((lineStep - 1) << 11) | ((addressStep - 1) << 4) | (start ? 0x07 : 0x03)));
+  return out;
+}
+
+Bytes DWordLine(uint32_t lineStep, uint32_t addressStep, bool start) {
+  const uint32_t addressBits = addressStep == 0 ? 0xFFF : addressStep - 1;
+  Bytes out;
+  PutDWord(out, (addressBits << 20) | ((lineStep - 1) << 4) | (start ? 0x0F : 0x0B));
+  return out;
+}
+
+Bytes EscapedLine(uint32_t lineStep, uint32_t addressStep, bool start) {
+  Bytes out;
+  PutDWord(out, start ? 0xFFEFFFEF : 0xFFEFFFEB);
+  PutWord(out, static_cast<uint16_t>(lineStep - 1));
+  PutWord(out, static_cast<uint16_t>(addressStep - 1));
+  return out;
+}
+
+Bytes DebugData(const std::vector<TDebugUnit>& units, int version) {
+  Bytes out;
+  if (version >= 405 && version < 500) {
+    const Bytes skipped{1, 2, 3, 4, 5};
+    PutDWord(out, static_cast<uint32_t>(skipped.size()));
+    PutBytes(out, skipped);
+  }
+  PutDWord(out, static_cast<uint32_t>(units.size()));
+  for (const TDebugUnit& unit : units) {
+    PutBytes(out, unit.Name);
+    PutDWord(out, unit.FirstLine);
+    PutDWord(out, unit.CodeStart);
+    PutDWord(out, unit.CodeSize);
+    PutDWord(out, static_cast<uint32_t>(unit.Table.size()));
+    PutBytes(out, unit.Table);
+  }
+  return out;
+}
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& part : parts) PutBytes(out, part);
   return out;
 }
 

@@ -4,6 +4,7 @@
 // format's rules and not by the library's own writer, the block's resource
 // and trailer forms, and putting a block into a copy of a module.
 #include <array>
+#include <initializer_list>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -57,6 +58,26 @@ Bytes OptionsStream(const TOptionsImage& image, int version);
 // XORed with 0x62.
 void PutScrambledText(Bytes& out, const std::string& text);
 
+// One entry of the symbol directory: routine identifier, code offset (from
+// the module handle + 4096) and size.
+struct TSymbolEntry {
+  uint8_t Identifier = 0;
+  uint32_t Offset = 0;
+  uint32_t Size = 0;
+};
+
+// Broken blocks: one stated size that lies, a block cut short, or a body
+// that inflates beyond any sane block.
+enum class TBlockFault {
+  None,
+  SymbolSizeLies,   // S runs past the block
+  OptionsSizeLies,  // C runs past the block
+  DebugSizeLies,    // D runs past the body
+  TrailerSizeLies,  // B runs past the file's start
+  Truncated,        // the last bytes of the block are missing
+  InflationBomb,    // the body inflates to more than 64 MiB
+};
+
 struct TDataBlock {
   uint32_t Magic = kDataBlockMagic;
   uint16_t Version = 5110;
@@ -66,6 +87,8 @@ struct TDataBlock {
   // The module's password: its check word is the magic coded with it. None
   // leaves the word 0.
   std::string Password;
+  std::vector<TSymbolEntry> Symbols;  // from version 500
+  TBlockFault Fault = TBlockFault::None;
 };
 
 // Bytes coded with a password as the library decodes them (its key, its
@@ -73,13 +96,41 @@ struct TDataBlock {
 Bytes Encrypted(const std::string& password, const Bytes& plain);
 
 // The resource form: magic, version, date, then for version 500 and later
-// an empty symbol directory, the zlib-compressed options, a password check
+// the symbol directory, the zlib-compressed options, a password check
 // word and the compressed body; before 500 the body (compressed from 450)
 // holds the options and the debug data.
 Bytes ResourceBlock(const TDataBlock& block);
 // The trailer form appended to a module file, ending with lastWord (the
 // magic in a good trailer).
 Bytes TrailerBlock(const TDataBlock& block, uint32_t lastWord = kDataBlockMagic);
+
+// Debug data. Names are name records: a length byte and the bytes, XORed
+// with 0x62 before version 500 and coded with the password from 500 on.
+Bytes NameRecord(const std::string& name, int version, const std::string& password = {});
+// Above version 501: the name's record with the top length bit set, then
+// the qualifier's record.
+Bytes QualifiedNameRecord(const std::string& qualifier, const std::string& name, int version,
+                          const std::string& password = {});
+
+// Line records by form. Steps are what the record adds (at least 1, except
+// an address step of 0 in the 32-bit form, stored as 0xFFF).
+Bytes ByteLine(uint32_t lineStep, uint32_t addressStep);                 // 1..4, 1..32
+Bytes ByteProcedureLine(uint32_t lineStep, uint32_t addressStep);        // 1..8, 1..8
+Bytes WordLine(uint32_t lineStep, uint32_t addressStep, bool start);     // 1..32, 1..128
+Bytes DWordLine(uint32_t lineStep, uint32_t addressStep, bool start);    // 1..65536, 0..4095
+// The escape: 0xFFEFFFEB (0xFFEFFFEF with a procedure start), then the
+// steps less one as two 16-bit words.
+Bytes EscapedLine(uint32_t lineStep, uint32_t addressStep, bool start);  // 1..65536 each
+
+struct TDebugUnit {
+  Bytes Name;  // a name record
+  uint32_t FirstLine = 1, CodeStart = 0, CodeSize = 0;
+  Bytes Table;  // line records, each procedure start followed by its name
+};
+// The unit count and units; from version 405 to 499 after a skipped part.
+Bytes DebugData(const std::vector<TDebugUnit>& units, int version);
+
+Bytes Cat(std::initializer_list<Bytes> parts);
 
 // Copies a module file; false when the copy failed.
 bool CopyModule(const std::wstring& from, const std::wstring& to);

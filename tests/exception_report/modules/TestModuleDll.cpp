@@ -8,6 +8,8 @@
 #include "core/ExceptionLog.h"
 #include "GateReport.h"
 #include "core/VArev.h"
+#include "hooking/HookEngine.h"
+#include "moduleinfo/Symbols.h"
 #include "options/VezavuModuleOptionsEx.h"
 
 namespace {
@@ -43,3 +45,51 @@ extern "C" __declspec(dllexport) BOOL __stdcall TestModulePublishMailServer(cons
     return FALSE;
   }
 }
+
+// The symbol tests: a routine and a constant of this module that a data
+// block's symbol directory points at, and the lookup and hook from inside.
+namespace {
+
+void* SymbolOriginal = nullptr;
+
+int SymbolReplacement(int value) {
+  using TRoutine = int (*)(int);
+  const int original = SymbolOriginal ? reinterpret_cast<TRoutine>(SymbolOriginal)(value) : 0;
+  return 1000 + original;
+}
+
+}  // namespace
+
+// More than 5 bytes before its first return, so a hook can take its place.
+extern "C" __declspec(dllexport) __attribute__((noinline)) int TestModuleSymbolTarget(int value) {
+  volatile int scratch = value;
+  scratch = scratch * 3 + 1;
+  return scratch;
+}
+
+extern "C" __declspec(dllexport) const uint8_t TestModuleSymbolData[16] = {0x55, 0x8B, 0xEC};
+
+extern "C" __declspec(dllexport) uintptr_t TestModuleFindSymbol(int identifier) {
+  return RevavaRez::FindSymbolByID(static_cast<uint8_t>(identifier));
+}
+
+// 1 when hooked, 0 when not found, -1 when the hooking engine refused (its
+// message in the buffer).
+// The hooking engine is set up here as the library's start-up will.
+extern "C" __declspec(dllexport) int TestModuleHookSymbol(int identifier, char* error, int size) {
+  try {
+    static const bool engineUp = (RevavaRez::EHookInit(), true);
+    (void)engineUp;
+    SymbolOriginal = RevavaRez::HookSymbolByID(static_cast<uint8_t>(identifier),
+                                               reinterpret_cast<void*>(&SymbolReplacement));
+    return SymbolOriginal ? 1 : 0;
+  } catch (const std::exception& failure) {
+    CopyOut(failure.what(), error, size);
+  } catch (...) {
+    CopyOut("unknown", error, size);
+  }
+  return -1;
+}
+
+// Undoes the hooks before the module goes.
+extern "C" __declspec(dllexport) void TestModuleHooksDone() { RevavaRez::EHookDone(); }
