@@ -100,7 +100,25 @@ std::string LogText() {
     all += text.str();
   } while (FindNextFileA(find, &found));
   FindClose(find);
-  return all;
+  // Test programs in the same folder share the daily log, and run at the
+  // same time: only this program's entries count. An entry starts with the
+  // writer's file name and " ---> "; lines without that continue it.
+  char path[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string self(path, length);
+  self = self.substr(self.find_last_of('\\') + 1);
+  std::string own;
+  bool ours = false;
+  for (size_t at = 0; at < all.size();) {
+    size_t end = all.find('\n', at);
+    end = end == std::string::npos ? all.size() : end + 1;
+    const std::string line = all.substr(at, end - at);
+    const size_t mark = line.find(" ---> ");
+    if (mark != std::string::npos && line.find(' ') == mark) ours = line.compare(0, mark, self) == 0;
+    if (ours) own += line;
+    at = end;
+  }
+  return own;
 }
 
 TSourceBench::TSourceBench() {
