@@ -106,12 +106,9 @@ bool ReadResourceForm(const std::string& fileName, const uint8_t* block, size_t 
 }
 
 bool LoadResourceBlock(HMODULE module, const std::string& fileName, bool enumerating, TLoadedBlock& loaded) {
-  HRSRC resource = FindResourceA(module, kLibraryDataResourceName, MAKEINTRESOURCEA(10) /* RT_RCDATA */);
-  if (resource == nullptr) return false;
-  const DWORD size = SizeofResource(module, resource);
-  HGLOBAL handle = LoadResource(module, resource);
-  const auto* bytes = handle ? static_cast<const uint8_t*>(LockResource(handle)) : nullptr;
-  return bytes != nullptr && ReadResourceForm(fileName, bytes, size, enumerating, loaded);
+  const uint8_t* bytes;
+  size_t size;
+  return RURudoResourceBytes(module, bytes, size) && ReadResourceForm(fileName, bytes, size, enumerating, loaded);
 }
 
 bool LoadTrailerBlock(const std::string& fileName, bool enumerating, TLoadedBlock& loaded) {

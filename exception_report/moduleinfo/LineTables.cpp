@@ -1,9 +1,7 @@
 #include "moduleinfo/LineTables.h"
 
-#include <cstring>
-
-#include "core/VArev.h"
 #include "moduleinfo/DebugData.h"
+#include "moduleinfo/ModuleStream.h"
 
 namespace RevavaRez {
 
@@ -13,11 +11,9 @@ bool FindInLineTables(TVezavuModuleInfo& module, uintptr_t address, TVezavuDebug
   // The procedure offsets come from the block: its first code bytes are
   // read only where the system says they can be.
   const TCodeReader readCode = [](uint64_t at, uint8_t* buffer, size_t count) {
-    if (at > UINTPTR_MAX - count) return false;
-    const void* from = reinterpret_cast<const void*>(static_cast<uintptr_t>(at));
-    if (ReadableLength(from, count) < count) return false;
-    std::memcpy(buffer, from, count);
-    return true;
+    if (at > UINTPTR_MAX) return false;
+    THModuleStream code(reinterpret_cast<const void*>(static_cast<uintptr_t>(at)));
+    return code.ReadChecked(buffer, count);
   };
   TLineHit hit;
   if (!FindLine(module.DebugData->Memory(), static_cast<size_t>(module.DebugData->Size()), coding,

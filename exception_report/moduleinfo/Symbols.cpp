@@ -12,13 +12,10 @@ namespace RevavaRez {
 
 uintptr_t FindSymbolByID(uint8_t identifier) {
   HMODULE module = ThisModule();
-  HRSRC resource = FindResourceA(module, kLibraryDataResourceName, MAKEINTRESOURCEA(10) /* RT_RCDATA */);
-  if (resource == nullptr) return 0;
-  const DWORD size = SizeofResource(module, resource);
-  HGLOBAL handle = LoadResource(module, resource);
-  const auto* block = handle ? static_cast<const uint8_t*>(LockResource(handle)) : nullptr;
+  const uint8_t* block;
+  size_t size;
   uint32_t offset = 0;
-  if (block == nullptr || !FindSymbolOffset(block, size, identifier, offset)) return 0;
+  if (!RURudoResourceBytes(module, block, size) || !FindSymbolOffset(block, size, identifier, offset)) return 0;
   const uint64_t address = uint64_t{reinterpret_cast<uintptr_t>(module)} + 4096 + offset;
   if (address > UINTPTR_MAX || !IsInExecutableSection(module, static_cast<uintptr_t>(address))) return 0;
   return static_cast<uintptr_t>(address);

@@ -14,12 +14,22 @@ uint32_t LittleEndianWord(const uint8_t* bytes) {
 
 }  // namespace
 
-bool HasRURudoResource(HMODULE module) noexcept {
+bool RURudoResourceBytes(HMODULE module, const uint8_t*& bytes, size_t& size) noexcept {
+  bytes = nullptr;
+  size = 0;
   HRSRC resource = FindResourceA(module, kLibraryDataResourceName, MAKEINTRESOURCEA(10) /* RT_RCDATA */);
-  if (resource == nullptr || SizeofResource(module, resource) < 4) return false;
+  if (resource == nullptr) return false;
   HGLOBAL loaded = LoadResource(module, resource);
-  const auto* bytes = loaded ? static_cast<const uint8_t*>(LockResource(loaded)) : nullptr;
-  return bytes != nullptr && LittleEndianWord(bytes) == kLibraryDataMagic;
+  bytes = loaded ? static_cast<const uint8_t*>(LockResource(loaded)) : nullptr;
+  if (bytes == nullptr) return false;
+  size = SizeofResource(module, resource);
+  return true;
+}
+
+bool HasRURudoResource(HMODULE module) noexcept {
+  const uint8_t* bytes;
+  size_t size;
+  return RURudoResourceBytes(module, bytes, size) && size >= 4 && LittleEndianWord(bytes) == kLibraryDataMagic;
 }
 
 bool HasRURudoTrailer(HMODULE module) noexcept {

@@ -10,6 +10,9 @@ namespace RevavaRez {
 constexpr uint32_t kLibraryDataMagic = 0x000FAB10;
 constexpr char kLibraryDataResourceName[] = "RURUDO";
 
+// The bytes of the module's RCDATA resource "RURUDO", which live as long as
+// the module stays loaded; false without one.
+bool RURudoResourceBytes(HMODULE module, const uint8_t*& bytes, size_t& size) noexcept;
 // An RCDATA resource "RURUDO" that starts with the magic word; one too
 // short to hold the word counts as absent.
 bool HasRURudoResource(HMODULE module) noexcept;
