@@ -19,9 +19,9 @@
 
 #include "render/BackBuffer.h"
 #include "BrindoluxTLB.h"
-#include "DetailFrame.h"
-#include "PictureLayout.h"
-#include "frmFullScreen.h"
+#include "picture/DetailFrame.h"
+#include "picture/PictureLayout.h"
+#include "picture/frmFullScreen.h"
 #include "base/PlayerContext.h"
 
 namespace {

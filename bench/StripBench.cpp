@@ -13,7 +13,7 @@
 
 #include "BrindoluxCtrl.h"
 #include "KrmWriter.h"
-#include "NailsFrame.h"
+#include "nails/NailsFrame.h"
 #include "PumpUntil.h"
 #include "StreamedRecording.h"
 

@@ -20,8 +20,8 @@
 
 #include "BrindoluxTLB.h"  // TStatus, TDisplayMode
 #include "ControlEvents.h"
-#include "DetailFrame.h"
-#include "NailsFrame.h"
+#include "picture/DetailFrame.h"
+#include "nails/NailsFrame.h"
 #include "base/PlayerContext.h"
 
 struct IOleClientSite;

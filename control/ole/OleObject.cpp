@@ -1,7 +1,7 @@
 #include "ole/OleObject.h"
 
 #include "BrindoluxTLB.h"
-#include "Server.h"
+#include "com/Server.h"
 
 HRESULT STDMETHODCALLTYPE TOleObject::SetClientSite(IOleClientSite* site) {
   const TComPtr<IUnknown> keep = Core().KeepAlive();

@@ -1,7 +1,7 @@
 #include "ole/SupportErrorInfo.h"
 
 #include "BrindoluxTLB.h"
-#include "Server.h"
+#include "com/Server.h"
 #include "base/SystemText.h"
 #include "ole/ComPtr.h"
 
