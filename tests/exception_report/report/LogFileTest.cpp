@@ -457,3 +457,41 @@ TEST_F(LogFileOnDisk, SaveAsXMLWritesTheDocument) {
   log.SaveAsXML(name);
   EXPECT_EQ(log.ToXML(), ReadFileText(name));
 }
+
+TEST_F(LogFileOnDisk, MessagesWithAnyLineBreakReloadWholeAndAreFound) {
+  std::string name = Folder + "Report.rrl";
+  const char* const messages[] = {"Cannot open\n\nX", "\n\n\n", "Cannot open\r\rX", "Read of\raddress: 0.\n"};
+  for (const char* message : messages) {
+    TDuplicateValues values;
+    values.Message = message;
+    std::string report = Report("5.1.10", values);
+    {
+      TLogFile log(name, false);
+      log.AddEntry(report, 1);
+      log.Save();
+    }
+    TLogFile log(name, true);
+    ASSERT_EQ(1, log.Count()) << message;
+    EXPECT_EQ(Stored(report), log.Entry(0)) << message;
+    EXPECT_EQ("Played: file.krm\r\n \r\nthen closed it.", log.ReadItemValue("3.1", 0)) << message;
+    EXPECT_TRUE(log.HasEntryWith({"2.2", "2.3", "2.4", "2.5"}, {values.Address, values.Module, values.Type, message}))
+        << message;
+  }
+}
+
+TEST_F(LogFileOnDisk, AReportWithoutAFinalLineBreakIsKept) {
+  std::string name = Folder + "Report.rrl";
+  std::string first = Numbered(1), second = Numbered(2);
+  for (const std::string& report : {first, second}) {
+    {
+      TLogFile log(name, false);
+      log.AddEntry(report.substr(0, report.size() - 2), 32);
+      log.Save();
+    }
+    TLogFile log(name, true);
+    ASSERT_LT(0, log.Count()) << "lost on reload";
+    EXPECT_EQ(Stored(report), log.Entry(log.Count() - 1));
+  }
+  TLogFile log(name, true);
+  EXPECT_EQ((std::vector<std::string>{Stored(first), Stored(second)}), EntriesOf(log));
+}
