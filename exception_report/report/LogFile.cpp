@@ -487,15 +487,15 @@ void TLogFile::AddEntry(const std::string& text, int maxEntries) {
 
 void TLogFile::Save() {
   if (FReadOnly) throw EWriteError("The log \"" + FFileName + "\" is open for reading only");
-  if (!FStream) FStream.reset(new TFileStream(FFileName, fmCreate | fmShareDenyNone));
   std::string text;
   for (int i = 0; i < FEntries.Count(); ++i) {
     if (i > 0) text += "\r\n";
     text += FEntries[i];
   }
-  FStream->SetPosition(0);
-  FStream->WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
-  FStream->SetSize(FStream->Position());
+  // The file is replaced, not rewritten; the handle held since loading
+  // would stand in the way.
+  FStream.reset();
+  WriteLogFile(FFileName, text);
 }
 
 std::string TLogFile::GetText() const { return FEntries.Text(); }

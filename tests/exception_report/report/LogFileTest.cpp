@@ -16,6 +16,7 @@
 #include "packing/Base64.h"
 #include "packing/Encryption.h"
 #include "report/LogFile.h"
+#include "report/LogFilePlace.h"
 
 using namespace RevavaRez;
 using namespace ReportFixture;
@@ -494,4 +495,50 @@ TEST_F(LogFileOnDisk, AReportWithoutAFinalLineBreakIsKept) {
   }
   TLogFile log(name, true);
   EXPECT_EQ((std::vector<std::string>{Stored(first), Stored(second)}), EntriesOf(log));
+}
+
+namespace {
+
+// Stands for a process that dies once the new log is in the temporary file:
+// what both files hold then is kept for the test.
+std::string SeenTemporary, SeenLog, LogBeingSaved;
+
+void DieBeforeTheReplace(const std::string& temporaryName) {
+  SeenTemporary = ReadFileText(temporaryName);
+  SeenLog = ReadFileText(LogBeingSaved);
+  throw EAbort();
+}
+
+}  // namespace
+
+TEST_F(LogFileOnDisk, ASaveCutShortLeavesTheOldLogWhole) {
+  std::string name = Folder + "Report.rrl";
+  WriteFileText(name, OnDisk({Numbered(1), Numbered(2), Numbered(3)}));
+  LogBeingSaved = name;
+  {
+    TLogFile log(name, false);
+    log.AddEntry(Numbered(4), 1);
+    LogSaveHook = DieBeforeTheReplace;
+    EXPECT_THROW(log.Save(), EAbort);
+    LogSaveHook = nullptr;
+  }
+  EXPECT_EQ(OnDisk({Numbered(4)}), SeenTemporary);
+  EXPECT_EQ(OnDisk({Numbered(1), Numbered(2), Numbered(3)}), SeenLog);
+  EXPECT_EQ(OnDisk({Numbered(1), Numbered(2), Numbered(3)}), ReadFileText(name));
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((Folder + "*.tmp").c_str(), &found);
+  EXPECT_EQ(INVALID_HANDLE_VALUE, search) << "the temporary file is removed";
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+}
+
+TEST_F(LogFileOnDisk, ALogAnotherProgramHoldsOpenIsStillSaved) {
+  std::string name = Folder + "Report.rrl";
+  WriteFileText(name, OnDisk({Numbered(1), Numbered(2)}));
+  TFileStream reader(name, fmOpenRead | fmShareDenyNone);
+  {
+    TLogFile log(name, false);
+    log.AddEntry(Numbered(3), 1);
+    log.Save();
+  }
+  EXPECT_EQ(OnDisk({Numbered(3)}), ReadFileText(name));
 }
