@@ -49,6 +49,8 @@ bool LogFileExists(const std::string& fileName) {
 }
 
 void WriteLogFile(const std::string& fileName, const std::string& text) {
+  // A log without a name is only filled and exported.
+  if (fileName.empty()) throw EFOpenError("Cannot create a log without a name");
   // A name of this process's own: two programs saving one log at once do
   // not write into each other's file.
   char suffix[24];
@@ -66,8 +68,8 @@ void WriteLogFile(const std::string& fileName, const std::string& text) {
     bool written = WriteWhole(file, text);
     CloseHandle(file);
     file = INVALID_HANDLE_VALUE;
-    // A full disk leaves the log as it was: in place, the same write would
-    // have cut it short.
+    // A write that fails here (a full disk) leaves the log as it was,
+    // where writing in place would have left it half new.
     if (!written) throw EWriteError("Cannot write file \"" + temporary + "\"");
     if (LogSaveHook) LogSaveHook(temporary);
     if (!MoveFileExA(temporary.c_str(), fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
