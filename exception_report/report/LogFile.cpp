@@ -447,14 +447,13 @@ std::string FormatItemValue(const std::string& value, size_t colonColumn) {
   // An empty value is a line that ends right after the label, not a text
   // that every entry matches.
   if (lines.empty()) lines.emplace_back();
+  // As TLogItem stores a value with a line break: a blank first line is a
+  // "." as well.
+  bool broken = value.find_first_of("\r\n") != std::string::npos;
   std::string out;
   for (size_t i = 0; i < lines.size(); ++i) {
-    if (i > 0) {
-      out.append(colonColumn + 1, ' ');
-      out += Trim(lines[i]).empty() ? std::string(".") : lines[i];
-    } else {
-      out += lines[i];
-    }
+    if (i > 0) out.append(colonColumn + 1, ' ');
+    out += (i > 0 || broken) && Trim(lines[i]).empty() ? std::string(".") : lines[i];
     out += "\r\n";
   }
   return out;
@@ -472,20 +471,31 @@ TLogFile::~TLogFile() = default;
 
 void TLogFile::AddEntry(const std::string& text, int maxEntries) {
   while (FEntries.Count() > 0 && FEntries.Count() >= maxEntries) FEntries.Delete(0);
-  FEntries.Add(text + Terminator);
+  // The loader finds a report only when its own last line ends before the
+  // terminator; a report without that line end would be dropped on the
+  // next load and erased by the save after it. A lone CR or LF at the end
+  // counts as the line end it stands for.
+  std::string entry = text;
+  if (entry.empty() || (entry.back() != '\n' && entry.back() != '\r'))
+    entry += "\r\n";
+  else if (entry.back() == '\r')
+    entry += '\n';
+  else if (entry.size() < 2 || entry[entry.size() - 2] != '\r')
+    entry.insert(entry.size() - 1, 1, '\r');
+  FEntries.Add(entry + Terminator);
 }
 
 void TLogFile::Save() {
   if (FReadOnly) throw EWriteError("The log \"" + FFileName + "\" is open for reading only");
-  if (!FStream) FStream.reset(new TFileStream(FFileName, fmCreate | fmShareDenyNone));
   std::string text;
   for (int i = 0; i < FEntries.Count(); ++i) {
     if (i > 0) text += "\r\n";
     text += FEntries[i];
   }
-  FStream->SetPosition(0);
-  FStream->WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
-  FStream->SetSize(FStream->Position());
+  // The file is replaced, not rewritten; the handle held since loading
+  // would stand in the way.
+  FStream.reset();
+  WriteLogFile(FFileName, text);
 }
 
 std::string TLogFile::GetText() const { return FEntries.Text(); }

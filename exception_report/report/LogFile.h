@@ -42,7 +42,8 @@ class TLogFile {
   const std::string& FileName() const { return FFileName; }
 
   void AddEntry(const std::string& text, int maxEntries);
-  // EFOpenError when the file cannot be made, EWriteError on a read-only log.
+  // Replaces the file with the entries (WriteLogFile). EFOpenError when the
+  // file cannot be made, EWriteError on a read-only log.
   void Save();
   std::string GetText() const;
   // False for arrays of different lengths.

@@ -10,4 +10,17 @@ namespace RevavaRez {
 std::string UsableLogFileName(const std::string& fileName, bool readOnly);
 bool LogFileExists(const std::string& fileName);
 
+// Makes text the whole new content of the log: written to a temporary file
+// beside it, which then takes the log's place, so that a process that dies
+// while saving leaves the old log or the new one, never a mix. Where that
+// cannot be done (no file can be made in the folder, another program holds
+// the log open) the log is written in place. EFOpenError, EWriteError.
+void WriteLogFile(const std::string& fileName, const std::string& text);
+
+// Null but in the tests: called once a save has the whole new log in its
+// temporary file, before that file takes the log's place. A test stands
+// for a process that dies there by throwing.
+using TLogSaveHook = void (*)(const std::string& temporaryName);
+extern TLogSaveHook LogSaveHook;
+
 }  // namespace RevavaRez

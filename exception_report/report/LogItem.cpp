@@ -28,7 +28,10 @@ void TLogItem::AddItem(const std::string& label, const std::string& value, bool 
   ++FItemNo;
   if (!visible) return;
   std::string line = "  " + std::to_string(FSectionNo) + "." + std::to_string(FItemNo) + " " + label + ": ";
-  if (value.find("\r\n") == std::string::npos) {
+  // CR and LF alone break a line as CR LF does: the alignment and every
+  // reader of the log split there too, so a value kept on one line would
+  // bring its blank lines into the layout.
+  if (value.find_first_of("\r\n") == std::string::npos) {
     line += value;
   } else {
     // Inside a multi-line value ": " would be taken for an item's own

@@ -147,9 +147,13 @@ std::string ReadTextFile(const std::string& path) {
   try {
     TFileStream file(path, fmOpenRead | fmShareDenyNone);
     int64_t size = file.Size();
-    if (size <= 0) return std::string();
+    // The files read here go with a report, and none of them may be larger
+    // than the log. Bounded before it becomes a length, which on 32-bit
+    // would keep only the low part of a size past 4 GiB.
+    if (size <= 0 || size > kLogFileLimit) return std::string();
     std::string text(static_cast<size_t>(size), '\0');
-    file.ReadBuffer(&text[0], size);
+    // A file cut meanwhile gives what is left of it.
+    text.resize(static_cast<size_t>(file.Read(&text[0], static_cast<int64_t>(text.size()))));
     return text;
   } catch (...) {
     return std::string();

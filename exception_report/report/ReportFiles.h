@@ -42,7 +42,8 @@ void SaveLastHtmlPage(const TVezavuModuleOptions& options, const std::string& te
 // The log copy as XML, or the current report alone when there is no copy.
 // The log's errors reach the caller.
 void SaveXmlCopy(const TVezavuModuleOptions& options, const std::string& currentReport);
-// Empty for an empty path or a file that is missing or cannot be read.
+// Empty for an empty path or a file that is missing or cannot be read, and
+// for one larger than the log may be (kLogFileLimit).
 std::string ReadTextFile(const std::string& path);
 
 void OpenLog(const TVezavuModuleOptions& options);

@@ -16,6 +16,7 @@
 #include "packing/Base64.h"
 #include "packing/Encryption.h"
 #include "report/LogFile.h"
+#include "report/LogFilePlace.h"
 
 using namespace RevavaRez;
 using namespace ReportFixture;
@@ -456,4 +457,88 @@ TEST_F(LogFileOnDisk, SaveAsXMLWritesTheDocument) {
   log.AddEntry(Report(), 1);
   log.SaveAsXML(name);
   EXPECT_EQ(log.ToXML(), ReadFileText(name));
+}
+
+TEST_F(LogFileOnDisk, MessagesWithAnyLineBreakReloadWholeAndAreFound) {
+  std::string name = Folder + "Report.rrl";
+  const char* const messages[] = {"Cannot open\n\nX", "\n\n\n", "Cannot open\r\rX", "Read of\raddress: 0.\n"};
+  for (const char* message : messages) {
+    TDuplicateValues values;
+    values.Message = message;
+    std::string report = Report("5.1.10", values);
+    {
+      TLogFile log(name, false);
+      log.AddEntry(report, 1);
+      log.Save();
+    }
+    TLogFile log(name, true);
+    ASSERT_EQ(1, log.Count()) << message;
+    EXPECT_EQ(Stored(report), log.Entry(0)) << message;
+    EXPECT_EQ("Played: file.krm\r\n \r\nthen closed it.", log.ReadItemValue("3.1", 0)) << message;
+    EXPECT_TRUE(log.HasEntryWith({"2.2", "2.3", "2.4", "2.5"}, {values.Address, values.Module, values.Type, message}))
+        << message;
+  }
+}
+
+TEST_F(LogFileOnDisk, AReportWithoutAFinalLineBreakIsKept) {
+  std::string name = Folder + "Report.rrl";
+  std::string first = Numbered(1), second = Numbered(2);
+  for (const std::string& report : {first, second}) {
+    {
+      TLogFile log(name, false);
+      log.AddEntry(report.substr(0, report.size() - 2), 32);
+      log.Save();
+    }
+    TLogFile log(name, true);
+    ASSERT_LT(0, log.Count()) << "lost on reload";
+    EXPECT_EQ(Stored(report), log.Entry(log.Count() - 1));
+  }
+  TLogFile log(name, true);
+  EXPECT_EQ((std::vector<std::string>{Stored(first), Stored(second)}), EntriesOf(log));
+}
+
+namespace {
+
+// Stands for a process that dies once the new log is in the temporary file:
+// what both files hold then is kept for the test.
+std::string SeenTemporary, SeenLog, LogBeingSaved;
+
+void DieBeforeTheReplace(const std::string& temporaryName) {
+  SeenTemporary = ReadFileText(temporaryName);
+  SeenLog = ReadFileText(LogBeingSaved);
+  throw EAbort();
+}
+
+}  // namespace
+
+TEST_F(LogFileOnDisk, ASaveCutShortLeavesTheOldLogWhole) {
+  std::string name = Folder + "Report.rrl";
+  WriteFileText(name, OnDisk({Numbered(1), Numbered(2), Numbered(3)}));
+  LogBeingSaved = name;
+  {
+    TLogFile log(name, false);
+    log.AddEntry(Numbered(4), 1);
+    LogSaveHook = DieBeforeTheReplace;
+    EXPECT_THROW(log.Save(), EAbort);
+    LogSaveHook = nullptr;
+  }
+  EXPECT_EQ(OnDisk({Numbered(4)}), SeenTemporary);
+  EXPECT_EQ(OnDisk({Numbered(1), Numbered(2), Numbered(3)}), SeenLog);
+  EXPECT_EQ(OnDisk({Numbered(1), Numbered(2), Numbered(3)}), ReadFileText(name));
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((Folder + "*.tmp").c_str(), &found);
+  EXPECT_EQ(INVALID_HANDLE_VALUE, search) << "the temporary file is removed";
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+}
+
+TEST_F(LogFileOnDisk, ALogAnotherProgramHoldsOpenIsStillSaved) {
+  std::string name = Folder + "Report.rrl";
+  WriteFileText(name, OnDisk({Numbered(1), Numbered(2)}));
+  TFileStream reader(name, fmOpenRead | fmShareDenyNone);
+  {
+    TLogFile log(name, false);
+    log.AddEntry(Numbered(3), 1);
+    log.Save();
+  }
+  EXPECT_EQ(OnDisk({Numbered(3)}), ReadFileText(name));
 }

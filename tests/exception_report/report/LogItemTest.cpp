@@ -97,3 +97,39 @@ TEST(LogItem, Layout) {
     EXPECT_EQ(c.text, item.GetText()) << c.what;
   }
 }
+
+// A value's lines may end with CR LF, LF or CR alone: each is one line break,
+// so a blank line inside a value never ends its section, never takes the
+// next item with it, and never ends a report in the log.
+TEST(LogItem, EveryLineBreakOfAValueIsOne) {
+  auto text = [](const std::string& value) {
+    TLogItem item;
+    item.AddSection("T");
+    item.AddItem("Msg", value);
+    item.AddItem("Longer", "x");
+    item.AddSection("Next");
+    item.AddItem("Y", "z");
+    return item.GetText();
+  };
+  EXPECT_EQ("T:\r\n"
+            "-------------------------\r\n"
+            "  1.1 Msg   : Cannot open\r\n"
+            "              .\r\n"
+            "              X\r\n"
+            "  1.2 Longer: x\r\n"
+            "\r\n"
+            "Next:\r\n"
+            "----------\r\n"
+            "  2.1 Y: z\r\n",
+            text("Cannot open\n\nX"));
+  const struct {
+    const char *value, *withCrLf;
+  } cases[] = {
+      {"\n\n\n", "\r\n\r\n\r\n"},
+      {"Cannot open\r\rX", "Cannot open\r\n\r\nX"},
+      {"a: b\rc", "a: b\r\nc"},
+      {"a\r\n\nb\r\rc\n\r", "a\r\n\r\nb\r\n\r\nc\r\n\r\n"},
+      {"last\n", "last\r\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(text(c.withCrLf), text(c.value)) << c.withCrLf;
+}

@@ -10,6 +10,7 @@
 
 #include "FolderTree.h"
 #include "core/ExceptionLog.h"
+#include "core/Streams.h"
 #include "core/VArev.h"
 #include "core/VArevText.h"
 #include "options/VezavuModuleOptions.h"
@@ -151,6 +152,13 @@ TEST_F(ReportFiles, TheXmlCopyOnlyWithItsFlag) {
 TEST_F(ReportFiles, TextFilesAndTheLastPage) {
   EXPECT_EQ(ReadTextFile(""), "");
   EXPECT_EQ(ReadTextFile(folder + "\\missing.txt"), "");
+  {
+    // Sparse: only the size is set, no disk is used.
+    TFileStream large(folder + "\\large.txt", fmCreate);
+    large.WriteBuffer("text", 4);
+    large.SetSize(kLogFileLimit + 1);
+  }
+  EXPECT_EQ(ReadTextFile(folder + "\\large.txt"), "") << "larger than any file a report sends";
   options.SetSendFlags(0x0040);
   SaveLastHtmlPage(options, "<html>\r\n<body>Sorry</body>\n</html>");
   EXPECT_EQ(ReadTextFile(Temp("LastHTMLPage.html")), "<html>\r\n<body>Sorry</body>\r\n</html>\r\n");
