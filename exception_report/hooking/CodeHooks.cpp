@@ -1,4 +1,5 @@
 #include <cstring>
+#include <memory>
 
 #include "core/ExceptionLog.h"
 #include "hooking/HookEngine.h"
@@ -21,6 +22,11 @@ TCriticalSection& CodeHooksLock() {
 }
 
 constexpr size_t LongestInstruction = 15;
+
+struct TFreeTrampoline {
+  void operator()(void* slot) const { FreeTrampoline(slot); }
+};
+using TTrampolineSlot = std::unique_ptr<void, TFreeTrampoline>;
 
 }  // namespace
 
@@ -98,9 +104,11 @@ void* BuildTrampoline(void* target, void* replacement) {
 
   const uint32_t size = TrampolineSize(code, n, from, NativeX64);
   const size_t blockSize = TrampolineBlockSize(size, NativeX64);
-  void* trampoline = AllocateTrampoline(from, blockSize);
-  if (!trampoline) throw EHookError("No trampoline memory within reach");
-  const uintptr_t at = reinterpret_cast<uintptr_t>(trampoline);
+  // The slot goes back to the pool on every way out but the recorded hook:
+  // copying the bytes and recording the hook allocate, and may raise.
+  TTrampolineSlot slot(AllocateTrampoline(from, blockSize));
+  if (!slot) throw EHookError("No trampoline memory within reach");
+  const uintptr_t at = reinterpret_cast<uintptr_t>(slot.get());
 
   TCodeHook hook;
   hook.Target = from;
@@ -111,18 +119,14 @@ void* BuildTrampoline(void* target, void* replacement) {
   // In 64-bit code the target jumps to the relay, which reaches anywhere.
   const uintptr_t destination = NativeX64 ? at + RelayOffset(size) : to;
   if (!BuildTrampolineBytes(code, n, from, at, to, NativeX64, block) ||
-      !JumpBytes(hook.Jump, from, destination, NativeX64) ||
-      !WriteCode(trampoline, block.data(), block.size())) {
-    FreeTrampoline(trampoline);
+      !JumpBytes(hook.Jump, from, destination, NativeX64) || !WriteCode(slot.get(), block.data(), block.size()))
     throw EHookError("The trampoline cannot be built");
-  }
-  CodeHooks->push_back(hook);
-  if (!WriteCode(target, hook.Jump, JumpSize)) {
+  CodeHooks->push_back(std::move(hook));
+  if (!WriteCode(target, CodeHooks->back().Jump, JumpSize)) {
     CodeHooks->pop_back();
-    FreeTrampoline(trampoline);
     throw EHookError("The routine cannot be written");
   }
-  return trampoline;
+  return slot.release();
 }
 
 namespace {

@@ -12,7 +12,7 @@ int HookCounter = 0;
 
 void InitHook() {
   ImportHooks = new std::vector<TSaveDLLProc>();
-  HookedMethods = new THookedMethodsList();
+  CreateHookedMethods();
   CodeHooks = new std::vector<TCodeHook>();
 }
 
@@ -31,9 +31,7 @@ void DoneHook() {
     ImportHooks = nullptr;
     delete imports;
   }
-  THookedMethodsList* methods = HookedMethods;
-  HookedMethods = nullptr;
-  delete methods;
+  FreeHookedMethods();
   UnhookAllProcedures();
 }
 

@@ -78,7 +78,8 @@ void UnhookAllProcedures();
 bool IsWin9xDebugThunk(const void* routine);
 // Replaces every entry of current in the module's import address table for
 // dllName with newRoutine; answers current when one was replaced, else null.
-// Unless silent, EHookingError (labelled) when none was.
+// Unless silent, EHookingError (labelled) when none was, and for a null
+// newRoutine, which is never written.
 void* PatchImportTable(HMODULE module, const std::string& dllName, void* current, bool restoring, bool silent,
                        const std::string& label, void* newRoutine, DWORD platformId = VER_PLATFORM_WIN32_NT);
 // original is always the routine's address in the loaded DLL. True when at
@@ -88,7 +89,8 @@ bool HookImportedProcedure(const std::vector<std::string>& moduleNames, const st
                            DWORD platformId = VER_PLATFORM_WIN32_NT);
 
 // Answers the slot's original value; null before "EHook.Init", after
-// "EHook.Done" or when the slot could not be written.
+// "EHook.Done", for a null replacement (never written) or when the slot
+// could not be written. A slot hooked twice is restored newest first.
 void* HookVirtualMethod(void* table, int slot, void* replacement);
 bool RestoreVirtualMethod(void* table, int slot);
 // Writes a pointer-sized slot, only inside a loaded module.

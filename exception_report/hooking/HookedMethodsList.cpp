@@ -11,19 +11,42 @@ namespace {
 
 void** SlotAddress(uintptr_t table, int slot) { return reinterpret_cast<void**>(table) + slot; }
 
+// Guards the pointer HookedMethods and the life of the list behind it. A
+// caller holds it from reading the pointer to its last use of the list, so
+// "EHook.Done" cannot free the list, and the lock inside it, while another
+// thread waits on that lock. Always taken before the list's own lock.
+TCriticalSection& HookedMethodsGuard() {
+  static TCriticalSection guard;
+  return guard;
+}
+
 }  // namespace
+
+void CreateHookedMethods() {
+  TCriticalSection::TScope guard(HookedMethodsGuard());
+  if (!HookedMethods) HookedMethods = new THookedMethodsList();
+}
+
+void FreeHookedMethods() {
+  TCriticalSection::TScope guard(HookedMethodsGuard());
+  THookedMethodsList* methods = HookedMethods;
+  HookedMethods = nullptr;
+  delete methods;
+}
 
 THookedMethodsList::~THookedMethodsList() {
   TCriticalSection::TScope scope(FLock);
-  for (const THookedMethod& method : FItems)
-    PatchVirtualSlot(SlotAddress(method.Table, method.Slot), reinterpret_cast<void*>(method.Original));
+  // Newest first: a slot hooked twice gets back what it held before the
+  // first hook, not the first replacement.
+  for (auto method = FItems.rbegin(); method != FItems.rend(); ++method)
+    PatchVirtualSlot(SlotAddress(method->Table, method->Slot), reinterpret_cast<void*>(method->Original));
   FItems.clear();
 }
 
 THookedMethod* THookedMethodsList::Find(uintptr_t table, int slot) {
   TCriticalSection::TScope scope(FLock);
-  for (THookedMethod& method : FItems)
-    if (method.Table == table && method.Slot == slot) return &method;
+  for (size_t i = FItems.size(); i-- > 0;)
+    if (FItems[i].Table == table && FItems[i].Slot == slot) return &FItems[i];
   return nullptr;
 }
 
@@ -48,8 +71,11 @@ bool PatchVirtualSlot(void* slotAddress, void* value) {
 }
 
 void* HookVirtualMethod(void* table, int slot, void* replacement) {
+  // A null replacement would crash the first call through the slot.
+  if (!table || slot < 0 || !replacement) return nullptr;
+  TCriticalSection::TScope guard(HookedMethodsGuard());
   THookedMethodsList* list = HookedMethods;
-  if (!list || !table || slot < 0) return nullptr;
+  if (!list) return nullptr;
   const uintptr_t at = reinterpret_cast<uintptr_t>(table);
   void** slotAddress = SlotAddress(at, slot);
   // The lock is recursive: the whole look, write and record is one step.
@@ -70,10 +96,13 @@ void* HookVirtualMethod(void* table, int slot, void* replacement) {
 }
 
 bool RestoreVirtualMethod(void* table, int slot) {
+  TCriticalSection::TScope guard(HookedMethodsGuard());
   THookedMethodsList* list = HookedMethods;
   if (!list) return false;
   const uintptr_t at = reinterpret_cast<uintptr_t>(table);
   TCriticalSection::TScope scope(list->Lock());
+  // The newest record: with two hooks of the slot, the first replacement
+  // comes back, and the shut-down restores the original after it.
   THookedMethod* method = list->Find(at, slot);
   if (!method) return false;
   PatchVirtualSlot(SlotAddress(at, slot), reinterpret_cast<void*>(method->Original));

@@ -24,6 +24,7 @@ class THookedMethodsList {
 
   // Every search, addition and removal holds the list's lock.
   TCriticalSection& Lock() { return FLock; }
+  // The newest record of that slot.
   THookedMethod* Find(uintptr_t table, int slot);
   void Add(const THookedMethod& method);
   void Remove(const THookedMethod* method);
@@ -33,5 +34,11 @@ class THookedMethodsList {
   TCriticalSection FLock;
   std::vector<THookedMethod> FItems;
 };
+
+// Make and free the list that HookedMethods points to ("EHook.Init" and
+// "EHook.Done"). The free waits for any thread inside HookVirtualMethod or
+// RestoreVirtualMethod; those that come after find no list.
+void CreateHookedMethods();
+void FreeHookedMethods();
 
 }  // namespace RevavaRez

@@ -96,6 +96,13 @@ void* PatchImportTable(HMODULE module, const std::string& dllName, void* current
     throw ESharedArea("Cannot hook the module \"" + ModuleFileNameOf(module) +
                       "\" located into the shared-area.");
   const std::string notHooked = "Cannot hook the procedure \"" + label + "\".";
+  // A null entry would crash the first call and end the table for every
+  // later walk of it, and its record could never be restored: the restore
+  // would look for a null routine.
+  if (!newRoutine) {
+    if (!silent) throw EHookingError(notHooked);
+    return nullptr;
+  }
 
   const uintptr_t routine = reinterpret_cast<uintptr_t>(current),
                   replacement = reinterpret_cast<uintptr_t>(newRoutine);

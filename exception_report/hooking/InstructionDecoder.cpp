@@ -107,6 +107,13 @@ bool IsNearBranchOpcode(uint8_t opcode, bool twoByte) {
 
 bool IsReturnClassOpcode(uint8_t opcode) { return opcode >= 0xC2 && opcode <= 0xCB; }
 
+namespace {
+
+// LES and LDS in 32-bit code; the two VEX prefixes in 64-bit code.
+bool IsVexPrefix64(uint8_t opcode) { return opcode == 0xC4 || opcode == 0xC5; }
+
+}  // namespace
+
 uint32_t ModRMOperandSize(uint8_t modRM, uint8_t sib, uint8_t opcode, bool twoByte,
                           const TOperandPrefixes& prefixes) {
   const uint8_t mod = modRM >> 6, reg = (modRM >> 3) & 7, rm = modRM & 7;
@@ -289,10 +296,14 @@ size_t CodeSizeToReturn(const uint8_t* code, size_t available, size_t limit, boo
     TInstruction instruction = DecodeInstruction(code + position, available - position, x86_64);
     if (instruction.Truncated) return 0;
     if (!instruction.Decodable) {
-      // The opcode after the prefixes still tells a return.
+      // The opcode after the prefixes still tells a return. In 64-bit code
+      // C4 and C5 begin VEX-coded instructions (AVX), which the maps do not
+      // describe: such a byte counts as one like any undecodable byte, or the
+      // export sizes of AVX code would end at their first vector instruction.
       size_t at = position;
       while (at < available && IsPrefixByte(code[at], x86_64)) ++at;
-      if (at < available && IsReturnClassOpcode(code[at])) return at + 1;
+      if (at < available && IsReturnClassOpcode(code[at]) && !(x86_64 && IsVexPrefix64(code[at])))
+        return at + 1;
       ++position;
       continue;
     }

@@ -17,6 +17,24 @@ bool IsRealReturn(const TInstruction& instruction) {
   return opcode == 0xC2 || opcode == 0xC3 || opcode == 0xCA || opcode == 0xCB;
 }
 
+// A jump that always leaves: EB rel8, E9 rel32 (rel16 with 0x66), and the
+// indirect near and far jumps FF /4 and FF /5. Code after it need not belong
+// to the routine. bytes is where the instruction starts.
+bool IsUnconditionalJump(const TInstruction& instruction, const uint8_t* bytes) {
+  if (instruction.TwoByte) return false;
+  switch (instruction.Opcode) {
+    case 0xEB:
+    case 0xE9:
+      return true;
+    case 0xFF: {
+      const uint8_t reg = (bytes[instruction.PrefixLength + 1] >> 3) & 7;
+      return reg == 4 || reg == 5;
+    }
+    default:
+      return false;
+  }
+}
+
 // The displacement from next to destination, when it fits in 32 bits.
 bool Displacement32(uint64_t destination, uint64_t next, bool x86_64, int32_t& displacement) {
   if (!x86_64) {
@@ -48,8 +66,11 @@ uint32_t MovedCodeLength(const uint8_t* code, size_t available, bool x86_64) {
   while (n < JumpSize) {
     TInstruction instruction = DecodeInstruction(code + n, available > n ? available - n : 0, x86_64);
     if (!instruction.Decodable) return 0;
+    const uint8_t* bytes = code + n;
     n += instruction.Length;
-    if (IsRealReturn(instruction) && n < JumpSize) return 0;
+    // The routine ends before the jump would: its 5 bytes would overwrite
+    // whatever follows, often the next routine.
+    if (n < JumpSize && (IsRealReturn(instruction) || IsUnconditionalJump(instruction, bytes))) return 0;
   }
   return n;
 }

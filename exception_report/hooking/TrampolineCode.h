@@ -13,8 +13,9 @@ constexpr size_t JumpSize = 5;    // E9 rel32
 constexpr size_t RelaySize = 14;  // FF 25 00000000, then the 8-byte address
 
 // The bytes of whole instructions that cover the first 5 bytes of code; 0 when
-// they cannot be moved: an undecodable opcode, a return that ends before the
-// fifth byte (the routine is shorter than the jump), or bytes that ran out.
+// they cannot be moved: an undecodable opcode, a return or an unconditional
+// jump that ends before the fifth byte (the routine is shorter than the
+// jump), or bytes that ran out.
 uint32_t MovedCodeLength(const uint8_t* code, size_t available, bool x86_64);
 
 // n plus 5 for every short branch among the moved instructions whose

@@ -107,6 +107,9 @@ void* AllocateTrampoline(uintptr_t around, size_t size) {
       return reinterpret_cast<void*>(block.Base + slot * TrampolineSlotSize);
     }
   }
+  // Room for the new block's record first: a block that cannot be recorded
+  // could never be freed.
+  pool.Blocks.reserve(pool.Blocks.size() + 1);
   void* memory = AllocateBlockNear(around);
   if (!memory) return nullptr;
   TBlock block;
@@ -115,6 +118,14 @@ void* AllocateTrampoline(uintptr_t around, size_t size) {
   block.Count = 1;
   pool.Blocks.push_back(block);
   return memory;
+}
+
+size_t TrampolineSlotsInUse() {
+  TPool& pool = Pool();
+  TCriticalSection::TScope scope(pool.Lock);
+  size_t count = 0;
+  for (const TBlock& block : pool.Blocks) count += block.Count;
+  return count;
 }
 
 void FreeTrampoline(void* slot) {

@@ -14,5 +14,7 @@ constexpr size_t TrampolineSlotSize = 64;
 // slot is executable and read-only: write it with WriteCode.
 void* AllocateTrampoline(uintptr_t around, size_t size);
 void FreeTrampoline(void* slot);
+// The slots handed out and not freed, over every block.
+size_t TrampolineSlotsInUse();
 
 }  // namespace RevavaRez

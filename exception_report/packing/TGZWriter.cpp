@@ -28,6 +28,19 @@ void WriteOctal(uint8_t* field, size_t digits, uint64_t value) {
 
 void WriteIdField(uint8_t* field) { std::memcpy(field, "     0 ", 8); }  // with its NUL
 
+// zlib's deflate state, ended on every way out once started: the output
+// chunk's allocation and every write may raise.
+struct TDeflateState {
+  z_stream Stream{};
+  bool Started = false;
+  TDeflateState() = default;
+  TDeflateState(const TDeflateState&) = delete;
+  TDeflateState& operator=(const TDeflateState&) = delete;
+  ~TDeflateState() {
+    if (Started) deflateEnd(&Stream);
+  }
+};
+
 }  // namespace
 
 uint64_t UnixSeconds(TDateTime time) {
@@ -96,34 +109,30 @@ void WriteGZip(TStream& output, const uint8_t* tar, size_t size, const std::stri
   output.WriteBuffer(Header, sizeof Header);
   output.WriteBuffer(storedName.c_str(), static_cast<int64_t>(storedName.size()) + 1);
 
-  z_stream zs{};
+  TDeflateState deflater;
+  z_stream& zs = deflater.Stream;
   if (deflateInit2(&zs, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
     throw EWriteError("Cannot start the compression");
+  deflater.Started = true;
   std::vector<uint8_t> chunk(1 << 20);
   int result = Z_OK;
-  try {
-    size_t left = size;
-    const uint8_t* at = tar;
-    do {
-      // zlib counts in 32 bits.
-      if (zs.avail_in == 0 && left > 0) {
-        uInt take = left > 0x40000000u ? 0x40000000u : static_cast<uInt>(left);
-        zs.next_in = const_cast<Bytef*>(at);
-        zs.avail_in = take;
-        at += take;
-        left -= take;
-      }
-      zs.next_out = chunk.data();
-      zs.avail_out = static_cast<uInt>(chunk.size());
-      result = deflate(&zs, left == 0 ? Z_FINISH : Z_NO_FLUSH);
-      if (result == Z_STREAM_ERROR) break;
-      output.WriteBuffer(chunk.data(), static_cast<int64_t>(chunk.size() - zs.avail_out));
-    } while (result != Z_STREAM_END);
-  } catch (...) {
-    deflateEnd(&zs);
-    throw;
-  }
-  deflateEnd(&zs);
+  size_t left = size;
+  const uint8_t* at = tar;
+  do {
+    // zlib counts in 32 bits.
+    if (zs.avail_in == 0 && left > 0) {
+      uInt take = left > 0x40000000u ? 0x40000000u : static_cast<uInt>(left);
+      zs.next_in = const_cast<Bytef*>(at);
+      zs.avail_in = take;
+      at += take;
+      left -= take;
+    }
+    zs.next_out = chunk.data();
+    zs.avail_out = static_cast<uInt>(chunk.size());
+    result = deflate(&zs, left == 0 ? Z_FINISH : Z_NO_FLUSH);
+    if (result == Z_STREAM_ERROR) break;
+    output.WriteBuffer(chunk.data(), static_cast<int64_t>(chunk.size() - zs.avail_out));
+  } while (result != Z_STREAM_END);
   if (result != Z_STREAM_END) throw EWriteError("Cannot compress the archive");
 
   uint8_t trailer[8];

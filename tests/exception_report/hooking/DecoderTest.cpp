@@ -143,6 +143,15 @@ TEST(Decoder, CodeSizeToReturn) {
   // An undecodable byte counts as one.
   const TBytes withInvalid = {0x06, 0x1E, 0xC3};
   EXPECT_EQ(CodeSizeToReturn(withInvalid.data(), withInvalid.size(), 10, true), 3u);
+  // In 64-bit code C4 and C5 begin AVX instructions, not returns: each counts
+  // as one byte and the walk goes on (vmovaps ymm0, ymm1; ret and
+  // vbroadcastss ymm0, xmm0; ret).
+  const TBytes vex2 = {0xC5, 0xFC, 0x28, 0xC1, 0xC3, 0xCC};
+  const TBytes vex3 = {0xC4, 0xE2, 0x7D, 0x18, 0xC0, 0xC3, 0xCC};
+  EXPECT_EQ(CodeSizeToReturn(vex2.data(), vex2.size(), 100, true), 5u);
+  EXPECT_EQ(CodeSizeToReturn(vex3.data(), vex3.size(), 100, true), 6u);
+  const TBytes rexVex = {0x40, 0xC5, 0xC3};  // a prefix before it changes nothing
+  EXPECT_EQ(CodeSizeToReturn(rexVex.data(), rexVex.size(), 100, true), 3u);
 }
 
 namespace {
@@ -197,11 +206,19 @@ TEST(Trampoline, BytesInBothModes) {
          Concat({{0x90, 0x90, 0x90, 0x75, 0x05}, Jump(p + 5, t + 5), Jump(p + 10, t + 5 - 16)})},
         {"short branch within",
          BothModes,
-         {0xEB, 0x01, 0x90, 0x90, 0x90, 0xCC},
+         {0x74, 0x01, 0x90, 0x90, 0x90, 0xCC},
          t,
          p,
          5,
-         Concat({{0xEB, 0x01, 0x90, 0x90, 0x90}, Jump(p + 5, t + 5)})},
+         Concat({{0x74, 0x01, 0x90, 0x90, 0x90}, Jump(p + 5, t + 5)})},
+        // mov ecx, [esp + 4]; jecxz +6: the branch ends the moved bytes.
+        {"jecxz out after a load",
+         BothModes,
+         {0x8B, 0x4C, 0x24, 0x04, 0xE3, 0x06, 0xCC},
+         t,
+         p,
+         6,
+         Concat({{0x8B, 0x4C, 0x24, 0x04, 0xE3, 0x05}, Jump(p + 6, t + 6), Jump(p + 11, t + 6 + 6)})},
         {"near call", BothModes, Concat({{0xE8}, Le32(int64_t(far - (t + 5))), {0xCC}}), t, p, 5,
          Concat({{0xE8}, Le32(int64_t(far - (p + 5))), Jump(p + 5, t + 5)})},
         {"near conditional jump", BothModes, Concat({{0x0F, 0x85}, Le32(0x100), {0xCC}}), t, p, 6,
@@ -243,13 +260,34 @@ TEST(Trampoline, RefusesCodeThatCannotBeMoved) {
       {0x33, 0xC0, 0xC3, 0xCC, 0xCC, 0xCC},
       {0x90, 0xC2, 0x04, 0x00, 0xCC, 0xCC},  // ret 4 ends before the fifth byte
       {0x90, 0x90, 0x90},                    // the bytes end first
+      // Unconditional jumps that end before the fifth byte: what follows
+      // them may be the next routine.
+      {0xEB, 0x10, 0xCC, 0xCC, 0xCC, 0xCC},        // jmp short
+      {0x33, 0xC0, 0xEB, 0xF0, 0xCC, 0xCC},        // xor eax, eax; jmp short back
+      {0xFF, 0xE0, 0xCC, 0xCC, 0xCC, 0xCC},        // jmp eax (FF /4)
+      {0xFF, 0x64, 0x24, 0x04, 0xCC, 0xCC},        // jmp [esp + 4] (FF /4)
+      {0x90, 0xFF, 0x28, 0xCC, 0xCC, 0xCC},        // jmp far [eax] (FF /5)
+      {0x66, 0xE9, 0x10, 0x00, 0xCC, 0xCC, 0xCC},  // jmp rel16
   };
   for (bool x86_64 : {false, true})
     for (const TBytes& code : refused)
       EXPECT_EQ(MovedCodeLength(code.data(), code.size(), x86_64), 0u) << Hex(code);
-  // A return whose last byte is the fifth is a routine of 5 bytes.
-  const TBytes fiveBytes = {0x90, 0x90, 0x90, 0x90, 0xC3};
-  EXPECT_EQ(MovedCodeLength(fiveBytes.data(), fiveBytes.size(), true), 5u);
+  // A return or jump whose last byte is the fifth is a routine of 5 bytes;
+  // other FF forms (call, push) are no jumps; a jump beyond the fifth byte is
+  // moved like any instruction.
+  const struct {
+    TBytes code;
+    uint32_t moved;
+  } accepted[] = {
+      {{0x90, 0x90, 0x90, 0x90, 0xC3}, 5},
+      {{0x90, 0x90, 0x90, 0xEB, 0x10}, 5},
+      {{0xFF, 0xD0, 0x90, 0x90, 0x90}, 5},              // call eax (FF /2)
+      {{0xFF, 0x30, 0x90, 0x90, 0x90}, 5},              // push [eax] (FF /6)
+      {{0xFF, 0x25, 0x00, 0x10, 0x00, 0x00, 0xCC}, 6},  // jmp [disp32]
+  };
+  for (bool x86_64 : {false, true})
+    for (const auto& c : accepted)
+      EXPECT_EQ(MovedCodeLength(c.code.data(), c.code.size(), x86_64), c.moved) << Hex(c.code);
 
   // x86_64: displacements that no longer fit from a trampoline 3 GB away.
   const uint64_t t = 0x00007FF612340000ull, p = t + 0xC0000000ull;

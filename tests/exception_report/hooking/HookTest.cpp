@@ -1,10 +1,14 @@
-// The hooking engine for real in the test process (x86_64): code hooks on
-// laid-down routines and on a compiled one, import-table hooks of the test
-// program and of a laid-down PE32 image, and a virtual-method hook.
+// The hooking engine for real in the test process, in either build: code
+// hooks on laid-down routines (cdecl and stdcall ones in 32-bit code) and on a
+// compiled one, allocation failures while hooking, import-table hooks of the
+// test program and of laid-down PE32 and PE32+ images, and virtual-method
+// hooks.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -12,11 +16,33 @@
 #include "hooking/HookEngine.h"
 #include "hooking/HookedMethodsList.h"
 #include "hooking/TrampolineCode.h"
+#include "hooking/TrampolinePool.h"
 #include "core/VArevText.h"
 
 using namespace RevavaRez;
 
-#if defined(__x86_64__)
+// ------------------------------------------------------- failing allocation
+
+namespace {
+
+// When 0 or more: that many allocations on this thread succeed, the next one
+// fails with std::bad_alloc, and the count is disarmed (-1) again.
+thread_local long AllocationsBeforeFault = -1;
+
+}  // namespace
+
+// The replacements pair malloc with free, as the run-time's own do; the
+// compiler only sees free after new where it inlines them.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(size_t size) {
+  if (AllocationsBeforeFault >= 0 && AllocationsBeforeFault-- == 0) throw std::bad_alloc();
+  if (void* memory = std::malloc(size ? size : 1)) return memory;
+  throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, size_t) noexcept { std::free(memory); }
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -65,10 +91,23 @@ TBytes Concat(std::initializer_list<TBytes> parts) {
   return all;
 }
 
+// cdecl and stdcall in 32-bit code; one convention in 64-bit code.
 using TIntRoutine = int (*)(int);
+using TStdIntRoutine = int(WINAPI*)(int);
 
 int ReturnSeven(int) { return 7; }
 int ReturnEight(int) { return 8; }
+int WINAPI ReturnSevenStd(int) { return 7; }
+
+// Through a volatile pointer, so that the compiler cannot assume the code.
+int Call(const void* code, bool stdcall, int argument) {
+  if (stdcall) {
+    TStdIntRoutine volatile routine = reinterpret_cast<TStdIntRoutine>(const_cast<void*>(code));
+    return routine(argument);
+  }
+  TIntRoutine volatile routine = reinterpret_cast<TIntRoutine>(const_cast<void*>(code));
+  return routine(argument);
+}
 
 TBytes Bytes(const void* at, size_t count) {
   const uint8_t* bytes = static_cast<const uint8_t*>(at);
@@ -90,38 +129,60 @@ TEST_F(Hooks, LaidDownRoutinesReachTheReplacementAndTheOriginalStillRuns) {
   ASSERT_NE(page.Base(), nullptr);
   // mov eax, 42; ret
   uint8_t* plain = page.Put(0, {0xB8, 0x2A, 0, 0, 0, 0xC3});
+#if defined(__x86_64__)
   // test ecx, ecx; jz +6; mov eax, 1; ret; mov eax, 2; ret
   uint8_t* branch = page.Put(64, {0x85, 0xC9, 0x74, 0x06, 0xB8, 1, 0, 0, 0, 0xC3, 0xB8, 2, 0, 0, 0, 0xC3});
+#else
+  // mov ecx, [esp + 4]; jecxz +6; mov eax, 1; ret; mov eax, 2; ret
+  uint8_t* branch =
+      page.Put(64, {0x8B, 0x4C, 0x24, 0x04, 0xE3, 0x06, 0xB8, 1, 0, 0, 0, 0xC3, 0xB8, 2, 0, 0, 0, 0xC3});
+#endif
   // call helper; add eax, 1; ret, and the helper: mov eax, 5; ret
   page.Put(256, {0xB8, 5, 0, 0, 0, 0xC3});
   uint8_t* call = page.Put(128, Concat({{0xE8}, Le32(256 - 128 - 5), {0x83, 0xC0, 0x01, 0xC3}}));
-  // mov eax, [rip + disp]; ret, reading 0x1234 from offset 512
   page.Put(512, Le32(0x1234));
+#if defined(__x86_64__)
+  // mov eax, [rip + disp]; ret, reading 0x1234 from offset 512
   uint8_t* load = page.Put(192, Concat({{0x8B, 0x05}, Le32(512 - 192 - 6), {0xC3}}));
+#else
+  // mov eax, [address]; ret, the same absolute address from anywhere
+  uint8_t* load = page.Put(192, Concat({{0xA1}, Le32(int64_t(uintptr_t(page.Base() + 512))), {0xC3}}));
+  // stdcall: mov eax, [esp + 4]; inc eax; ret 4
+  uint8_t* stdcall = page.Put(320, {0x8B, 0x44, 0x24, 0x04, 0x40, 0xC2, 0x04, 0x00});
+#endif
 
   const struct {
     const char* what;
     uint8_t* code;
     int argument, original;
+    bool stdcall;
   } cases[] = {
-      {"plain", plain, 0, 42},   {"branch taken", branch, 0, 2},         {"branch not taken", branch, 1, 1},
-      {"near call", call, 0, 6}, {"RIP-relative load", load, 0, 0x1234},
+      {"plain", plain, 0, 42, false},
+      {"branch taken", branch, 0, 2, false},
+      {"branch not taken", branch, 1, 1, false},
+      {"near call", call, 0, 6, false},
+#if defined(__x86_64__)
+      {"RIP-relative load", load, 0, 0x1234, false},
+#else
+      {"absolute load", load, 0, 0x1234, false},
+      {"stdcall", stdcall, 5, 6, true},
+#endif
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const TBytes before = Bytes(c.code, 16);
-    TIntRoutine volatile routine = reinterpret_cast<TIntRoutine>(c.code);
-    void* trampoline = HookProcedure(c.code, reinterpret_cast<void*>(&ReturnSeven), c.what);
+    void* replacement = c.stdcall ? reinterpret_cast<void*>(&ReturnSevenStd) : reinterpret_cast<void*>(&ReturnSeven);
+    void* trampoline = HookProcedure(c.code, replacement, c.what);
     ASSERT_NE(trampoline, nullptr);
-    EXPECT_EQ(routine(c.argument), 7);
-    EXPECT_EQ(reinterpret_cast<TIntRoutine>(trampoline)(c.argument), c.original);
+    EXPECT_EQ(Call(c.code, c.stdcall, c.argument), 7);
+    EXPECT_EQ(Call(trampoline, c.stdcall, c.argument), c.original);
     // The trampoline lies within reach of the routine, in executable memory.
     MEMORY_BASIC_INFORMATION info;
     ASSERT_EQ(VirtualQuery(trampoline, &info, sizeof info), sizeof info);
     EXPECT_EQ(info.Protect, DWORD(PAGE_EXECUTE_READ));
     EXPECT_TRUE(UnhookProcedure(c.code));
     EXPECT_EQ(Bytes(c.code, 16), before);
-    EXPECT_EQ(routine(c.argument), c.original);
+    EXPECT_EQ(Call(c.code, c.stdcall, c.argument), c.original);
   }
   EXPECT_FALSE(UnhookProcedure(plain));
   EXPECT_TRUE(CodeHooks->empty());
@@ -156,7 +217,8 @@ TEST_F(Hooks, RefusedHooksRaiseWithTheirTexts) {
   TCodePage page;
   uint8_t* tooShort = page.Put(0, {0x33, 0xC0, 0xC3, 0xCC, 0xCC, 0xCC});  // xor eax, eax; ret
   uint8_t* undecodable = page.Put(16, {0x0F, 0x0B, 0x90, 0x90, 0x90, 0x90});
-  for (uint8_t* code : {tooShort, undecodable}) {
+  uint8_t* shortJump = page.Put(32, {0x33, 0xC0, 0xEB, 0x10, 0xCC, 0xCC});  // xor eax, eax; jmp +16
+  for (uint8_t* code : {tooShort, undecodable, shortJump}) {
     const TBytes before = Bytes(code, 6);
     try {
       HookProcedure(code, reinterpret_cast<void*>(&ReturnSeven), "Short");
@@ -173,16 +235,53 @@ TEST_F(Hooks, RefusedHooksRaiseWithTheirTexts) {
     EXPECT_STREQ(error.what(), "Cannot hook a null procedure (\"Nothing\").");
   }
   // Outside the NT family the upper half of the address space is shared.
-  void* compiled = reinterpret_cast<void*>(&HookTestCompiledTarget);
-  ASSERT_GE(reinterpret_cast<uintptr_t>(compiled), 0x80000000u);
+#if defined(__x86_64__)
+  void* high = reinterpret_cast<void*>(&HookTestCompiledTarget);
+  const std::string moduleName = ModuleFileNameOf(nullptr);
+#else
+  // A 32-bit test program has nothing there: an address that no module holds.
+  void* high = reinterpret_cast<void*>(uintptr_t(0x90000000u));
+  const std::string moduleName;
+#endif
+  ASSERT_GE(reinterpret_cast<uintptr_t>(high), 0x80000000u);
   try {
-    HookProcedure(compiled, reinterpret_cast<void*>(&ReturnSeven), "Shared", VER_PLATFORM_WIN32_WINDOWS);
+    HookProcedure(high, reinterpret_cast<void*>(&ReturnSeven), "Shared", VER_PLATFORM_WIN32_WINDOWS);
     ADD_FAILURE() << "no error";
   } catch (const ESharedArea& error) {
     EXPECT_EQ(std::string(error.what()),
-              "Cannot hook the module \"" + ModuleFileNameOf(nullptr) + "\" located into the shared-area.");
+              "Cannot hook the module \"" + moduleName + "\" located into the shared-area.");
   }
   EXPECT_TRUE(CodeHooks->empty());
+}
+
+TEST_F(Hooks, AFailedAllocationWhileHookingLeavesNothingBehind) {
+  TCodePage page;
+  uint8_t* code = page.Put(0, {0xB8, 0x2A, 0, 0, 0, 0xC3});
+  const TBytes before = Bytes(code, 6);
+  const size_t slots = TrampolineSlotsInUse();
+  // Each allocation of the hook fails in turn, until the hook needs no more.
+  long faults = 0;
+  void* trampoline = nullptr;
+  for (; !trampoline && faults < 100; ++faults) {
+    SCOPED_TRACE(faults);
+    AllocationsBeforeFault = faults;
+    try {
+      trampoline = HookProcedure(code, reinterpret_cast<void*>(&ReturnSeven), "alloc");
+    } catch (const EHookingError&) {
+    }
+    AllocationsBeforeFault = -1;
+    if (trampoline) break;
+    EXPECT_EQ(Bytes(code, 6), before);
+    EXPECT_EQ(TrampolineSlotsInUse(), slots);
+    EXPECT_TRUE(CodeHooks->empty());
+  }
+  ASSERT_NE(trampoline, nullptr);
+  EXPECT_GE(faults, 3);  // the saved bytes, the trampoline's bytes, the record
+  EXPECT_EQ(Call(code, false, 0), 7);
+  EXPECT_EQ(Call(trampoline, false, 0), 42);
+  EXPECT_EQ(TrampolineSlotsInUse(), slots + 1);
+  EXPECT_TRUE(UnhookProcedure(code));
+  EXPECT_EQ(TrampolineSlotsInUse(), slots);
 }
 
 TEST_F(Hooks, UnhookRestoresOnlyCodeThatIsStillOurs) {
@@ -336,11 +435,21 @@ TEST_F(Hooks, LaidDownPE32ImageIsPatchedAndRestored) {
   EXPECT_EQ(image.Entry(2), 0x11111111u);
   EHookInit();
 
+  // A null replacement is never written, and nothing is recorded for it.
+  EXPECT_EQ(PatchImportTable(image.Module(), "FAKE.dll", Fake(0x11111111), false, true, "x", nullptr), nullptr);
+  EXPECT_THROW(PatchImportTable(image.Module(), "FAKE.dll", Fake(0x11111111), false, false, "x", nullptr),
+               EHookingError);
+  EXPECT_EQ(image.Entry(0), 0x11111111u);
+  EXPECT_EQ(image.Entry(2), 0x11111111u);
+  EXPECT_TRUE(ImportHooks->empty());
+
+#if defined(__x86_64__)
   // A replacement that a PE32 entry cannot hold.
   EXPECT_EQ(
       PatchImportTable(image.Module(), "FAKE.dll", Fake(0x11111111), false, true, "x", Fake(0x123456789ull)),
       nullptr);
   EXPECT_EQ(image.Entry(0), 0x11111111u);
+#endif
 }
 
 TEST_F(Hooks, ImportWalksStopAtEveryBound) {
@@ -410,14 +519,20 @@ TEST_F(Hooks, DebugThunksAreComparedByTheirPushedValueOutsideTheNTFamily) {
     EXPECT_EQ(image.Entry(1), entries[1]);
     EXPECT_EQ(image.Entry(2), 0x4242u);
   }
-  // A module in the upper half is in what those platforms share.
+  // A module in the upper half is in what those platforms share; a 32-bit
+  // test program has none there, so a handle that names no module stands in.
+#if defined(__x86_64__)
+  HMODULE high = GetModuleHandleA(nullptr);
+#else
+  HMODULE high = reinterpret_cast<HMODULE>(uintptr_t(0x90000000u));
+#endif
+  ASSERT_GE(reinterpret_cast<uintptr_t>(high), 0x80000000u);
   try {
-    PatchImportTable(GetModuleHandleA(nullptr), "kernel32.dll", current, false, true, "x", Fake(0x4242),
-                     VER_PLATFORM_WIN32_WINDOWS);
+    PatchImportTable(high, "kernel32.dll", current, false, true, "x", Fake(0x4242), VER_PLATFORM_WIN32_WINDOWS);
     ADD_FAILURE() << "no error";
   } catch (const ESharedArea& error) {
     EXPECT_EQ(std::string(error.what()),
-              "Cannot hook the module \"" + ModuleFileNameOf(nullptr) + "\" located into the shared-area.");
+              "Cannot hook the module \"" + ModuleFileNameOf(high) + "\" located into the shared-area.");
   }
 }
 
@@ -441,7 +556,15 @@ int TShape::Corners() const { return 4; }
 
 class TTriangle : public TShape {};
 
-int ReplacementSides(const TShape*) { return 99; }
+// Member functions take their object in ecx in 32-bit code.
+#if defined(__i386__)
+#define BRX_THISCALL __attribute__((thiscall))
+#else
+#define BRX_THISCALL
+#endif
+
+int BRX_THISCALL ReplacementSides(const TShape*) { return 99; }
+int BRX_THISCALL OtherReplacementSides(const TShape*) { return 98; }
 
 }  // namespace hook_test
 
@@ -463,15 +586,24 @@ TEST_F(Hooks, VirtualMethodSlotIsReplacedAndRestored) {
   EXPECT_EQ(HookVirtualMethod(table, 0, reinterpret_cast<void*>(&ReplacementSides)), original);
   EXPECT_EQ(HookedMethods->Count(), 1u);
 
+  // A second hook of the slot is undone first: the first replacement comes
+  // back, then the original.
+  EXPECT_EQ(HookVirtualMethod(table, 0, reinterpret_cast<void*>(&OtherReplacementSides)),
+            reinterpret_cast<void*>(&ReplacementSides));
+  EXPECT_EQ(shape->Sides(), 98);
+  EXPECT_TRUE(RestoreVirtualMethod(table, 0));
+  EXPECT_EQ(shape->Sides(), 99);
   EXPECT_TRUE(RestoreVirtualMethod(table, 0));
   EXPECT_FALSE(RestoreVirtualMethod(table, 0));
   EXPECT_EQ(shape->Sides(), 3);
 
-  // The shut-down restores what is still hooked; afterwards a request does
-  // nothing.
+  // The shut-down restores what is still hooked, newest first; afterwards a
+  // request does nothing.
   void* corners = table[1];
   EXPECT_EQ(HookVirtualMethod(table, 1, reinterpret_cast<void*>(&ReplacementSides)), corners);
-  EXPECT_EQ(shape->Corners(), 99);
+  EXPECT_EQ(HookVirtualMethod(table, 1, reinterpret_cast<void*>(&OtherReplacementSides)),
+            reinterpret_cast<void*>(&ReplacementSides));
+  EXPECT_EQ(shape->Corners(), 98);
   EHookDone();
   EXPECT_EQ(shape->Corners(), 4);
   EXPECT_EQ(HookVirtualMethod(table, 0, reinterpret_cast<void*>(&ReplacementSides)), nullptr);
@@ -482,6 +614,8 @@ TEST_F(Hooks, VirtualMethodSlotIsReplacedAndRestored) {
   void* fakeTable[1] = {original};
   EXPECT_EQ(HookVirtualMethod(fakeTable, 0, reinterpret_cast<void*>(&ReplacementSides)), nullptr);
   EXPECT_EQ(fakeTable[0], original);
+  // A null replacement is never written.
+  EXPECT_EQ(HookVirtualMethod(table, 0, nullptr), nullptr);
+  EXPECT_EQ(table[0], original);
+  EXPECT_EQ(HookedMethods->Count(), 0u);
 }
-
-#endif
