@@ -16,8 +16,10 @@ void** SlotAddress(uintptr_t table, int slot) { return reinterpret_cast<void**>(
 // "EHook.Done" cannot free the list, and the lock inside it, while another
 // thread waits on that lock. Always taken before the list's own lock.
 TCriticalSection& HookedMethodsGuard() {
-  static TCriticalSection guard;
-  return guard;
+  // Never destroyed: the shut-down may run from the module's finalisation,
+  // after the destructors of function statics.
+  static TCriticalSection* const guard = new TCriticalSection();
+  return *guard;
 }
 
 }  // namespace
