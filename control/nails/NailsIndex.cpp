@@ -14,17 +14,12 @@ bool BlankLine(const std::string& Line) {
   return true;
 }
 
-std::string LowerCase(std::string Text) {
-  for (char& c : Text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return Text;
-}
-
 // The name of a part of a path as the platform opens it: up to the first
 // dot, without trailing spaces and dots.
 bool IsDeviceName(const std::string& Part) {
   std::string name = Part.substr(0, Part.find('.'));
   while (!name.empty() && (name.back() == ' ' || name.back() == '.')) name.pop_back();
-  name = LowerCase(name);
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (name == "con" || name == "prn" || name == "aux" || name == "nul") return true;
   return name.size() == 4 && (name.compare(0, 3, "com") == 0 || name.compare(0, 3, "lpt") == 0) &&
          name[3] >= '1' && name[3] <= '9';
@@ -86,19 +81,35 @@ std::string LineName(const std::string& Line) {
   return equals == std::string::npos ? std::string() : Line.substr(0, equals);
 }
 
-TIndexValues::TIndexValues(const std::vector<std::string>& Lines) : FLines(Lines) {
-  for (size_t i = 0; i < Lines.size(); ++i) {
-    const size_t equals = Lines[i].find('=');
+size_t TIndexValues::TNameHash::operator()(std::string_view Name) const noexcept {
+  // FNV-1a over the lower-case bytes.
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : Name) hash = (hash ^ static_cast<unsigned char>(std::tolower(c))) * 1099511628211ull;
+  return static_cast<size_t>(hash);
+}
+
+bool TIndexValues::TSameName::operator()(std::string_view A, std::string_view B) const noexcept {
+  if (A.size() != B.size()) return false;
+  for (size_t i = 0; i < A.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(A[i])) != std::tolower(static_cast<unsigned char>(B[i])))
+      return false;
+  return true;
+}
+
+TIndexValues::TIndexValues(const std::vector<std::string>& Lines) {
+  FFirst.reserve(Lines.size());
+  for (const std::string& line : Lines) {
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    const std::string_view text(line);
     // The first line of a name wins: later ones do not replace it.
-    if (equals != std::string::npos) FFirst.emplace(LowerCase(Lines[i].substr(0, equals)), i);
+    FFirst.emplace(text.substr(0, equals), text.substr(equals + 1));
   }
 }
 
 std::string TIndexValues::Of(const std::string& Name) const {
-  const auto found = FFirst.find(LowerCase(Name));
-  if (found == FFirst.end()) return {};
-  const std::string& line = FLines[found->second];
-  return line.substr(line.find('=') + 1);
+  const auto found = FFirst.find(Name);
+  return found == FFirst.end() ? std::string() : std::string(found->second);
 }
 
 void PickIndices(int N, int Lo, int Hi, std::vector<int>& Chosen) {

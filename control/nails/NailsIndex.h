@@ -2,8 +2,10 @@
 // The thumbnail index "nails.xml": lines of name "=" value, where the name is
 // the thumbnail's time in milliseconds and the value its image file in the
 // "nails" folder beside the index. Byte text in the system code page.
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -35,9 +37,16 @@ class TIndexValues {
   std::string Of(const std::string& Name) const;
 
  private:
-  const std::vector<std::string>& FLines;
-  // Lower-case name to the index of its first line.
-  std::unordered_map<std::string, size_t> FFirst;
+  // Names are compared, and so hashed, without regard to letter case.
+  struct TNameHash {
+    size_t operator()(std::string_view Name) const noexcept;
+  };
+  struct TSameName {
+    bool operator()(std::string_view A, std::string_view B) const noexcept;
+  };
+
+  // Each name, in its line, to the value of its first line.
+  std::unordered_map<std::string_view, std::string_view, TNameHash, TSameName> FFirst;
 };
 // Appends the middle of each of N equal parts of Lo..Hi, by bisection, while
 // Chosen holds fewer than MaxNails indexes.
