@@ -38,7 +38,8 @@ bool IsErrorStatus(HINTERNET Url) {
 
 }  // namespace
 
-bool DownloadToFile(HINTERNET Internet, const std::string& URL, const std::string& FileName, uint64_t MaxBytes) {
+bool DownloadToFile(HINTERNET Internet, const std::string& URL, const std::string& FileName,
+                    uint64_t MaxBytes) {
   TInternetHandle url(InternetOpenUrlA(Internet, URL.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0));
   if (!url) return false;
   // An error page must not replace a good local copy of the last download.

@@ -18,4 +18,5 @@ extern const char* const DownloadAgent;
 // started stays on disk then. A resource longer than MaxBytes, which the
 // caller picks for what it fetches, is no such file either: the download
 // stops there and removes FileName.
-bool DownloadToFile(HINTERNET Internet, const std::string& URL, const std::string& FileName, uint64_t MaxBytes);
+bool DownloadToFile(HINTERNET Internet, const std::string& URL, const std::string& FileName,
+                    uint64_t MaxBytes);

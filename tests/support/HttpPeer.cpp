@@ -242,7 +242,8 @@ void THttpPeer::Connection(SOCKET client) {
     if (mode == TMode::Refuse) break;
     if (endless) {
       // Ended by the close: no length, so the client reads until then.
-      const std::string answer = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nConnection: close\r\n\r\n";
+      const std::string answer =
+          "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nConnection: close\r\n\r\n";
       if (!SendAll(client, answer.data(), answer.size())) break;
       std::vector<uint8_t> block(65536);
       for (size_t i = 0; i < block.size(); ++i) block[i] = uint8_t(i * 7 + 1);

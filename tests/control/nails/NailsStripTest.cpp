@@ -142,8 +142,8 @@ class TWindowsDeleteObject {
     return self;
   }
   static TDeleteObject Real() {
-    static const auto real =
-        reinterpret_cast<TDeleteObject>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"gdi32.dll"), "DeleteObject")));
+    static const auto real = reinterpret_cast<TDeleteObject>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"gdi32.dll"), "DeleteObject")));
     return real;
   }
 
@@ -154,7 +154,8 @@ class TWindowsDeleteObject {
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     if (imports.VirtualAddress == 0) return nullptr;
-    for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); d->Name; ++d) {
+    for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); d->Name;
+         ++d) {
       if (lstrcmpiA(reinterpret_cast<const char*>(base + d->Name), "gdi32.dll") != 0) continue;
       for (auto** entry = reinterpret_cast<void**>(base + d->FirstThunk); *entry; ++entry)
         if (*entry == Routine) return entry;
@@ -475,7 +476,8 @@ TEST_F(NailsStripTest, PaintingFreesItsBitmap) {
   PumpPending();
   TWindowsDeleteObject windows;
   ASSERT_TRUE(windows.Installed());
-  for (int i = 0; i < 3; ++i) RedrawWindow(Strip().Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  for (int i = 0; i < 3; ++i)
+    RedrawWindow(Strip().Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
   EXPECT_GE(windows.Bitmaps(), 3);
   EXPECT_EQ(windows.Refused(), 0);
 }
@@ -569,7 +571,9 @@ class NailsDownloadTest : public NailsStripTest {
     WaitForCount(Count);
   }
 
-  static bool Exists(const std::string& File) { return GetFileAttributesA(File.c_str()) != INVALID_FILE_ATTRIBUTES; }
+  static bool Exists(const std::string& File) {
+    return GetFileAttributesA(File.c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
 
   THttpPeer FPeer;
 };
@@ -658,9 +662,9 @@ TEST_F(NailsDownloadTest, RefusedNamesAreSkippedAndMissingImagesRaiseOneBoxAtATi
   const std::string outside = FCtrl->TempFolder() + "nails\\..\\..\\" + evil;
   WriteFileBytes(outside, NailImage(7, false));
   FPeer.Serve("/talks/nails.xml",
-              Text("0=n0.bmp\r\n1000=..\\..\\" + evil + "\r\n2000=" + gone[0] + "\r\n3000=c:\\" + evil + "\r\n4000=" +
-                   gone[1] + "\r\n5000=\\\\host\\share\\" + evil + "\r\n6000=n1.jpg\r\n7000=../../" + evil +
-                   "\r\n8000=" + gone[2] + "\r\n9000=n2.bmp\r\n"));
+              Text("0=n0.bmp\r\n1000=..\\..\\" + evil + "\r\n2000=" + gone[0] + "\r\n3000=c:\\" + evil +
+                   "\r\n4000=" + gone[1] + "\r\n5000=\\\\host\\share\\" + evil +
+                   "\r\n6000=n1.jpg\r\n7000=../../" + evil + "\r\n8000=" + gone[2] + "\r\n9000=n2.bmp\r\n"));
   ServeImages(3);
   OpenRemote();
   WaitForStrip(3);
@@ -682,7 +686,8 @@ TEST_F(NailsDownloadTest, RefusedNamesAreSkippedAndMissingImagesRaiseOneBoxAtATi
 }
 
 TEST_F(NailsDownloadTest, AnImageMissingOnTheServerIsNotShownFromAnEarlierRecording) {
-  for (const char* folder : {"/first/", "/second/"}) FPeer.Serve(std::string(folder) + "rec.krm", Recording(20000));
+  for (const char* folder : {"/first/", "/second/"})
+    FPeer.Serve(std::string(folder) + "rec.krm", Recording(20000));
   FPeer.Serve("/first/nails.xml", Text("0=same.jpg\r\n"));
   FPeer.Serve("/first//same.jpg", NailImage(1, true));
   OpenRemote("/first/rec.krm");
