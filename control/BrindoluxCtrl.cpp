@@ -470,7 +470,9 @@ void TBrindoluxCtrl::DownloadChannelFile(const std::string& URL) {
   std::unique_ptr<std::remove_pointer_t<HINTERNET>, TInternetCloser> internet(
       InternetOpenA(DownloadAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!internet) throw Exception(TextFailOpenNetwork);
-  if (!DownloadToFile(internet.get(), URL, ChannelCopyPath(FTempFolder)))
+  // A channel file is a few lines of INI text.
+  constexpr uint64_t MaxChannelFileBytes = 64 << 10;
+  if (!DownloadToFile(internet.get(), URL, ChannelCopyPath(FTempFolder), MaxChannelFileBytes))
     throw Exception(TextFailDownloadFile + URL);
 }
 
@@ -732,7 +734,7 @@ void TBrindoluxCtrl::WMAddNail(WPARAM WParam) {
     path.assign(block->Path, static_cast<size_t>(length));
     seconds = block->Seconds;
   }
-  frmNails->AddNail(path, seconds);
+  frmNails->AddPostedNail(path, seconds);
 }
 
 void TBrindoluxCtrl::WMLayoutNail(WPARAM WParam) {

@@ -38,7 +38,8 @@ bool IsErrorStatus(HINTERNET Url) {
 
 }  // namespace
 
-bool DownloadToFile(HINTERNET Internet, const std::string& URL, const std::string& FileName) {
+bool DownloadToFile(HINTERNET Internet, const std::string& URL, const std::string& FileName,
+                    uint64_t MaxBytes) {
   TInternetHandle url(InternetOpenUrlA(Internet, URL.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0));
   if (!url) return false;
   // An error page must not replace a good local copy of the last download.
@@ -48,6 +49,7 @@ bool DownloadToFile(HINTERNET Internet, const std::string& URL, const std::strin
   if (created == INVALID_HANDLE_VALUE) return false;
   TFileHandle file(created);
   char chunk[ChunkSize];
+  uint64_t total = 0;
   for (;;) {
     std::memset(chunk, 0, sizeof(chunk));
     DWORD read = 0;
@@ -55,6 +57,14 @@ bool DownloadToFile(HINTERNET Internet, const std::string& URL, const std::strin
     if (read == 0) return true;
     if (read > ChunkSize) return false;
     if (HoldsDoctype(chunk, read)) return false;
+    total += read;
+    if (total > MaxBytes) {
+      // A body without end would fill the disk: what came so far is no
+      // part of any file worth keeping.
+      file.reset();
+      DeleteFileA(FileName.c_str());
+      return false;
+    }
     DWORD written = 0;
     if (!WriteFile(file.get(), chunk, read, &written, nullptr) || written != read) return false;
   }

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <cstdint>
 #include <string>
 
 // The agent text of the control's own WinInet root handles.
@@ -14,5 +15,8 @@ extern const char* const DownloadAgent;
 // the server, never the cache. Fails on an HTTP status of 400 or more
 // (before FileName is touched) and on a chunk holding "<!DOCTYPE", where
 // a server answered with a page instead of the file; a file that was
-// started stays on disk then.
-bool DownloadToFile(HINTERNET Internet, const std::string& URL, const std::string& FileName);
+// started stays on disk then. A resource longer than MaxBytes, which the
+// caller picks for what it fetches, is no such file either: the download
+// stops there and removes FileName.
+bool DownloadToFile(HINTERNET Internet, const std::string& URL, const std::string& FileName,
+                    uint64_t MaxBytes);

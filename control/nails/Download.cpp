@@ -49,19 +49,22 @@ struct TDownload::TJob {
     if (!root || !KeepRoot(root)) return;
     // Once the download is freed the handle is closed: what runs on it
     // fails, and the loop ends at its next line.
-    if (!DownloadToFile(root, URLFolder + NailsIndexName, TargetFolder + NailsIndexName)) {
+    if (!DownloadToFile(root, URLFolder + NailsIndexName, TargetFolder + NailsIndexName, MaxIndexBytes)) {
       CloseRoot();
       return;
     }
     std::vector<std::string> lines;
     if (!Terminated && LoadIndexFile(TargetFolder + NailsIndexName, lines)) {
-      for (const std::string& line : lines) {
+      for (const std::string& image : NailImagesToFetch(lines)) {
         if (Terminated) break;
-        const std::string value = ValueOfName(lines, LineName(line));
-        if (value.empty()) break;
-        // The name comes from the server: it may only name a file in "nails".
-        if (!IsSafeNailName(value)) continue;
-        if (DownloadToFile(root, URLFolder + "\\" + value, TargetFolder + "nails\\" + value)) ++Fetched;
+        const std::string target = TargetFolder + "nails\\" + image;
+        if (DownloadToFile(root, URLFolder + "\\" + image, target, MaxNailImageBytes)) {
+          ++Fetched;
+        } else {
+          // Every recording's images share the folder: an earlier one's
+          // file of that name must not stand in for the missing image.
+          DeleteFileA(target.c_str());
+        }
       }
     }
     CloseRoot();

@@ -20,6 +20,9 @@ void TNailsCreator::Execute() {
   if (!LoadIndexFile(FFolder + NailsIndexName, lines)) return;
   for (const TNailEntry& entry : ReadNailEntries(lines)) {
     if (FTerminated) return;
+    // Names that reach out of the "nails" folder, or open a device, were
+    // never downloaded and are not read either.
+    if (!IsSafeNailName(entry.Image)) continue;
     PostNail(entry);
   }
 }

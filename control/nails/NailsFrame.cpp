@@ -13,6 +13,7 @@
 #include "nails/NailsLayout.h"
 #include "base/Exception.h"
 #include "base/GlobalLib.h"
+#include "base/Log.h"
 #include "base/SystemText.h"
 #include "decode/JPEGDecoder.h"
 #include "decode/SuperMemoryStream.h"
@@ -23,8 +24,7 @@ const wchar_t* const StripClass = L"TNailsFrame";
 const wchar_t* const SplitterClass = L"TNailsSplitter";
 // Thumbnails and rows are this far apart, and the first is this far in.
 constexpr int NailGap = 10;
-// A thumbnail's image is no larger than this on disk, nor in pixels.
-constexpr std::streamoff MaxImageBytes = 64 << 20;
+// A thumbnail's image is no larger than this in pixels.
 constexpr uint64_t MaxImagePixels = 64ull << 20;
 // Scroll steps of a line, in pixels.
 constexpr int ScrollLine = 8;
@@ -43,7 +43,8 @@ std::vector<uint8_t> ReadImageFile(const std::string& Path) {
   if (!file) throw Exception("Cannot open file \"" + Path + "\". " + SystemErrorText(ERROR_FILE_NOT_FOUND));
   file.seekg(0, std::ios::end);
   const std::streamoff size = file.tellg();
-  if (size < 0 || size > MaxImageBytes) throw EInvalidGraphic("Picture file is too large: " + Path);
+  if (size < 0 || static_cast<uint64_t>(size) > MaxNailImageBytes)
+    throw EInvalidGraphic("Picture file is too large: " + Path);
   file.seekg(0, std::ios::beg);
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
   if (size > 0 && !file.read(reinterpret_cast<char*>(bytes.data()), size))
@@ -295,6 +296,7 @@ TNailsFrame::TNailsFrame(HWND Parent) : FParent(Parent) {
 }
 
 TNailsFrame::~TNailsFrame() {
+  *FAlive = false;
   StopReader();
   FSelected = nullptr;
   ClearNails();
@@ -391,6 +393,28 @@ void TNailsFrame::AddNail(const std::string& Path, int32_t Seconds) {
   FNails[k]->Refresh();
   FCount = k + 1;
   UpdateScrollRange();
+}
+
+void TNailsFrame::AddPostedNail(const std::string& Path, int32_t Seconds) {
+  std::string failure;
+  try {
+    AddNail(Path, Seconds);
+    return;
+  } catch (const Exception& e) {
+    failure = e.Message();
+  } catch (const std::exception& e) {
+    failure = e.what();
+  } catch (...) {
+    failure = "Unknown exception";
+  }
+  if (FFailureShown) {
+    GlobalLog().AddLine("TNailsFrame.AddNail " + Path + ": " + failure);
+    return;
+  }
+  const std::shared_ptr<bool> alive = FAlive;
+  FFailureShown = true;
+  MessageBoxW(FParent, AnsiToWide(failure).c_str(), L"Brindolux", MB_OK | MB_ICONERROR);
+  if (*alive) FFailureShown = false;
 }
 
 void TNailsFrame::PlaceByGrid(int Index) {
@@ -548,9 +572,11 @@ void TNailsFrame::Paint() {
   RECT client{};
   GetClientRect(FHandle.get(), &client);
   // Drawn off screen first: thumbnails moving one by one must not flicker.
-  TMemoryDC buffer;
+  // The bitmap outlives the context, which deselects it when it goes:
+  // Windows refuses to delete a bitmap that is still selected.
   std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, TObjectDeleter> bitmap(
       CreateCompatibleBitmap(dc, std::max<LONG>(1, client.right), std::max<LONG>(1, client.bottom)));
+  TMemoryDC buffer;
   if (bitmap) {
     buffer.Select(bitmap.get());
     FillRect(buffer.Get(), &client, static_cast<HBRUSH>(FBrush.get()));

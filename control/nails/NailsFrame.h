@@ -136,6 +136,11 @@ class TNailsFrame {
   void LoadNails(const std::string& Folder);
   // Fails when the image cannot be loaded; the thumbnail is then not added.
   void AddNail(const std::string& Path, int32_t Seconds);
+  // A thumbnail the reader posted: AddNail, with its failure shown in a
+  // box. That box's loop goes on adding the reader's thumbnails, so a
+  // failure while it is up goes to the daily log instead: at most one box
+  // at a time.
+  void AddPostedNail(const std::string& Path, int32_t Seconds);
   void PlaceNail(int Index);
   void ShowPosition(int32_t Seconds);
   void NailClicked(TNail& Nail);
@@ -205,6 +210,10 @@ class TNailsFrame {
   int FScrollPos = 0;
   // A left button went down on this thumbnail's image: its release clicks.
   TNail* FPressed = nullptr;
+  // A box shows a failure of AddPostedNail.
+  bool FFailureShown = false;
+  // False once the strip is gone: a box's loop may free it.
+  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
   // The splitter is being dragged: where it started, in screen pixels.
   bool FDragging = false;
   int FDragStartY = 0;

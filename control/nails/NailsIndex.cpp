@@ -14,12 +14,15 @@ bool BlankLine(const std::string& Line) {
   return true;
 }
 
-bool SameText(const std::string& A, const std::string& B) {
-  if (A.size() != B.size()) return false;
-  for (size_t i = 0; i < A.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(A[i])) != std::tolower(static_cast<unsigned char>(B[i])))
-      return false;
-  return true;
+// The name of a part of a path as the platform opens it: up to the first
+// dot, without trailing spaces and dots.
+bool IsDeviceName(const std::string& Part) {
+  std::string name = Part.substr(0, Part.find('.'));
+  while (!name.empty() && (name.back() == ' ' || name.back() == '.')) name.pop_back();
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (name == "con" || name == "prn" || name == "aux" || name == "nul") return true;
+  return name.size() == 4 && (name.compare(0, 3, "com") == 0 || name.compare(0, 3, "lpt") == 0) &&
+         name[3] >= '1' && name[3] <= '9';
 }
 
 // An optional sign and decimal digits, nothing else, within 32 bits.
@@ -61,13 +64,11 @@ std::vector<std::string> SplitIndexLines(const std::string& Text) {
 }
 
 bool LoadIndexFile(const std::string& Path, std::vector<std::string>& Lines) {
-  // A thousand lines take some 30 KB; anything this large is no index.
-  constexpr std::streamoff MaxIndexBytes = 16 << 20;
   std::ifstream file(Path, std::ios::binary);
   if (!file) return false;
   file.seekg(0, std::ios::end);
   const std::streamoff size = file.tellg();
-  if (size < 0 || size > MaxIndexBytes) return false;
+  if (size < 0 || static_cast<uint64_t>(size) > MaxIndexBytes) return false;
   file.seekg(0, std::ios::beg);
   std::string text(static_cast<size_t>(size), '\0');
   if (size > 0 && !file.read(&text[0], size)) return false;
@@ -80,12 +81,35 @@ std::string LineName(const std::string& Line) {
   return equals == std::string::npos ? std::string() : Line.substr(0, equals);
 }
 
-std::string ValueOfName(const std::vector<std::string>& Lines, const std::string& Name) {
+size_t TIndexValues::TNameHash::operator()(std::string_view Name) const noexcept {
+  // FNV-1a over the lower-case bytes.
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : Name) hash = (hash ^ static_cast<unsigned char>(std::tolower(c))) * 1099511628211ull;
+  return static_cast<size_t>(hash);
+}
+
+bool TIndexValues::TSameName::operator()(std::string_view A, std::string_view B) const noexcept {
+  if (A.size() != B.size()) return false;
+  for (size_t i = 0; i < A.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(A[i])) != std::tolower(static_cast<unsigned char>(B[i])))
+      return false;
+  return true;
+}
+
+TIndexValues::TIndexValues(const std::vector<std::string>& Lines) {
+  FFirst.reserve(Lines.size());
   for (const std::string& line : Lines) {
     const size_t equals = line.find('=');
-    if (equals != std::string::npos && SameText(line.substr(0, equals), Name)) return line.substr(equals + 1);
+    if (equals == std::string::npos) continue;
+    const std::string_view text(line);
+    // The first line of a name wins: later ones do not replace it.
+    FFirst.emplace(text.substr(0, equals), text.substr(equals + 1));
   }
-  return {};
+}
+
+std::string TIndexValues::Of(const std::string& Name) const {
+  const auto found = FFirst.find(Name);
+  return found == FFirst.end() ? std::string() : std::string(found->second);
 }
 
 void PickIndices(int N, int Lo, int Hi, std::vector<int>& Chosen) {
@@ -114,6 +138,7 @@ std::vector<int> ChooseNailLines(int Count) {
 }
 
 std::vector<TNailEntry> ReadNailEntries(const std::vector<std::string>& Lines) {
+  const TIndexValues values(Lines);
   std::vector<TNailEntry> entries;
   for (int index : ChooseNailLines(static_cast<int>(Lines.size()))) {
     const std::string& line = Lines[index];
@@ -121,7 +146,7 @@ std::vector<TNailEntry> ReadNailEntries(const std::vector<std::string>& Lines) {
     const std::string name = LineName(line);
     int32_t milliseconds = 0;
     if (!ParseInt32(name, milliseconds)) break;
-    entries.push_back({milliseconds / 1000, ValueOfName(Lines, name)});
+    entries.push_back({milliseconds / 1000, values.Of(name)});
   }
   return entries;
 }
@@ -133,10 +158,22 @@ bool IsSafeNailName(const std::string& Name) {
   for (;;) {
     const size_t end = Name.find_first_of("\\/", start);
     const std::string part = Name.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (part == "..") return false;
+    if (part == ".." || IsDeviceName(part)) return false;
     if (end == std::string::npos) return true;
     start = end + 1;
   }
+}
+
+std::vector<std::string> NailImagesToFetch(const std::vector<std::string>& Lines) {
+  const TIndexValues values(Lines);
+  std::vector<std::string> images;
+  for (const std::string& line : Lines) {
+    std::string value = values.Of(LineName(line));
+    if (value.empty()) break;
+    // The name comes from the server: it may only name a file in "nails".
+    if (IsSafeNailName(value)) images.push_back(std::move(value));
+  }
+  return images;
 }
 
 std::string URLFolder(const std::string& URL) {

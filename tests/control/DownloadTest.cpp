@@ -14,6 +14,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
+// More than any resource of these tests but the ones about the limit.
+constexpr uint64_t kLimit = 1 << 20;
+
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 Bytes Pattern(size_t size) {
@@ -81,7 +84,7 @@ TEST_F(DownloadTest, WritesWhatTheServerSendsUnlessItIsAPage) {
     const std::string file = FFolder + "f" + std::to_string(index++) + ".bin";
     Write(file, Pattern(5000));  // replaced, never appended to
     FPeer.Serve(path, row.Body);
-    EXPECT_EQ(row.Result, DownloadToFile(FInternet, FPeer.URL(path), file));
+    EXPECT_EQ(row.Result, DownloadToFile(FInternet, FPeer.URL(path), file, kLimit));
     const Bytes disk = Read(file);
     ASSERT_EQ(row.OnDisk, disk.size());
     EXPECT_TRUE(std::equal(disk.begin(), disk.end(), row.Body.begin()));
@@ -91,9 +94,9 @@ TEST_F(DownloadTest, WritesWhatTheServerSendsUnlessItIsAPage) {
 TEST_F(DownloadTest, AsksTheServerEveryTime) {
   const std::string file = FFolder + "again.bin";
   FPeer.Serve("/again", Text("first answer"));
-  ASSERT_TRUE(DownloadToFile(FInternet, FPeer.URL("/again"), file));
+  ASSERT_TRUE(DownloadToFile(FInternet, FPeer.URL("/again"), file, kLimit));
   FPeer.Serve("/again", Text("second answer"));
-  ASSERT_TRUE(DownloadToFile(FInternet, FPeer.URL("/again"), file));
+  ASSERT_TRUE(DownloadToFile(FInternet, FPeer.URL("/again"), file, kLimit));
   EXPECT_EQ(Text("second answer"), Read(file));
   EXPECT_EQ(2u, FPeer.Requests().size());
 }
@@ -104,20 +107,43 @@ TEST_F(DownloadTest, ErrorStatusFailsAndKeepsTheOldFile) {
   const std::string file = FFolder + "kept.bin";
   Write(file, Text("last good copy"));
   FPeer.SetMode(THttpPeer::TMode::NotFound);
-  EXPECT_FALSE(DownloadToFile(FInternet, FPeer.URL("/missing"), file));
+  EXPECT_FALSE(DownloadToFile(FInternet, FPeer.URL("/missing"), file, kLimit));
   EXPECT_EQ(Text("last good copy"), Read(file));
 }
 
 TEST_F(DownloadTest, FailsWithoutServerOrWritableFile) {
   FPeer.Serve("/f", Text("content"));
   const std::string noFolder = FFolder + "no such folder\\f.bin";
-  EXPECT_FALSE(DownloadToFile(FInternet, FPeer.URL("/f"), noFolder));
+  EXPECT_FALSE(DownloadToFile(FInternet, FPeer.URL("/f"), noFolder, kLimit));
   EXPECT_FALSE(Exists(noFolder));
 
   const std::string url = FPeer.URL("/f");
   FPeer.Shutdown();
   const std::string file = FFolder + "unreached.bin";
   DeleteFileA(file.c_str());
-  EXPECT_FALSE(DownloadToFile(FInternet, url, file));
+  EXPECT_FALSE(DownloadToFile(FInternet, url, file, kLimit));
   EXPECT_FALSE(Exists(file));
+}
+
+// A resource may fill the limit but not pass it; past it the download
+// stops, even on a body that never ends, and leaves no file behind.
+TEST_F(DownloadTest, StopsPastTheLimitAndRemovesTheFile) {
+  constexpr uint64_t limit = 5000;
+  FPeer.Serve("/full", Pattern(limit));
+  FPeer.Serve("/over", Pattern(limit + 1));
+  FPeer.EndlessPath("/endless");
+  struct TRow {
+    const char* Path;
+    bool Result;
+  };
+  for (const TRow& row : {TRow{"/full", true}, TRow{"/over", false}, TRow{"/endless", false}}) {
+    SCOPED_TRACE(row.Path);
+    const std::string file = FFolder + "limit" + std::string(row.Path + 1) + ".bin";
+    Write(file, Text("an earlier copy"));
+    EXPECT_EQ(row.Result, DownloadToFile(FInternet, FPeer.URL(row.Path), file, limit));
+    EXPECT_EQ(row.Result, Exists(file));
+    if (row.Result) {
+      EXPECT_EQ(Pattern(limit), Read(file));
+    }
+  }
 }

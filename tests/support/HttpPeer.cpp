@@ -73,6 +73,11 @@ void THttpPeer::StallPath(const std::string& path) {
   FStalledPaths.insert(path);
 }
 
+void THttpPeer::EndlessPath(const std::string& path) {
+  std::lock_guard<std::mutex> guard(FLock);
+  FEndlessPaths.insert(path);
+}
+
 std::string THttpPeer::URL(const std::string& path) const {
   return "http://127.0.0.1:" + std::to_string(FPort) + path;
 }
@@ -211,7 +216,7 @@ void THttpPeer::Connection(SOCKET client) {
     }
 
     std::shared_ptr<const std::vector<uint8_t>> served;
-    bool found;
+    bool found, endless;
     TMode mode;
     uint64_t stallAfter;
     {
@@ -225,6 +230,7 @@ void THttpPeer::Connection(SOCKET client) {
       if (found) served = it->second;
       mode = FMode;
       stallAfter = FStallAfter;
+      endless = FEndlessPaths.count(request.Path) != 0;
       if (FStalledPaths.count(request.Path)) {
         mode = TMode::Stall;
         stallAfter = 0;
@@ -234,6 +240,22 @@ void THttpPeer::Connection(SOCKET client) {
     // A connection kept alive from before is dropped too: the client has to
     // connect again, and is refused.
     if (mode == TMode::Refuse) break;
+    if (endless) {
+      // Ended by the close: no length, so the client reads until then.
+      const std::string answer =
+          "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nConnection: close\r\n\r\n";
+      if (!SendAll(client, answer.data(), answer.size())) break;
+      std::vector<uint8_t> block(65536);
+      for (size_t i = 0; i < block.size(); ++i) block[i] = uint8_t(i * 7 + 1);
+      for (;;) {
+        {
+          std::lock_guard<std::mutex> guard(FLock);
+          if (FStopping) break;
+        }
+        if (!SendAll(client, block.data(), block.size())) break;
+      }
+      break;
+    }
     if (mode == TMode::ServerError) {
       std::string answer = "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n";
       if (!SendAll(client, answer.data(), answer.size())) break;

@@ -45,6 +45,9 @@ class THttpPeer {
   void SetMode(TMode mode, uint64_t stallAfter = 0);
   // Requests for this path stall after the headers, whatever the mode.
   void StallPath(const std::string& path);
+  // Requests for this path get 200 without a length and then bytes without
+  // end, until the client goes or the peer ends (its lifetime bounds it).
+  void EndlessPath(const std::string& path);
   uint16_t Port() const { return FPort; }
   std::string URL(const std::string& path) const;
   std::vector<TRequest> Requests();
@@ -70,6 +73,7 @@ class THttpPeer {
   TMode FMode = TMode::Normal;
   uint64_t FStallAfter = 0;
   std::set<std::string> FStalledPaths;
+  std::set<std::string> FEndlessPaths;
   std::vector<TRequest> FRequests;
   std::vector<SOCKET> FClients;
   std::vector<std::thread> FThreads;

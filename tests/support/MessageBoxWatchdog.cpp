@@ -1,5 +1,7 @@
 #include "MessageBoxWatchdog.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr DWORD kLookEveryMs = 100;
@@ -46,6 +48,12 @@ std::vector<std::wstring> TMessageBoxWatchdog::TakeDismissed() {
   return dismissed;
 }
 
+size_t TMessageBoxWatchdog::MostAtOnce() {
+  Look();
+  std::lock_guard<std::mutex> lock(FLock);
+  return FMostAtOnce;
+}
+
 void TMessageBoxWatchdog::Run() {
   while (WaitForSingleObject(FStop, kLookEveryMs) == WAIT_TIMEOUT) Look();
 }
@@ -63,6 +71,10 @@ void TMessageBoxWatchdog::Look() {
         return TRUE;
       },
       reinterpret_cast<LPARAM>(&found));
+  {
+    std::lock_guard<std::mutex> lock(FLock);
+    FMostAtOnce = std::max(FMostAtOnce, found.Boxes.size());
+  }
   for (HWND box : found.Boxes) {
     std::lock_guard<std::mutex> lock(FLock);
     if (FSeen.insert(box).second) {

@@ -20,6 +20,9 @@ class TMessageBoxWatchdog {
   // Caption and texts of every box closed so far ("caption: text"), and
   // forgets them.
   std::vector<std::wstring> TakeDismissed();
+  // The most boxes that were up together at one look: boxes that nest
+  // stay up under each other until the innermost one ends.
+  size_t MostAtOnce();
 
  private:
   void Run();
@@ -29,5 +32,6 @@ class TMessageBoxWatchdog {
   std::mutex FLock;
   std::vector<std::wstring> FDismissed;
   std::set<HWND> FSeen;
+  size_t FMostAtOnce = 0;
   std::thread FThread;
 };

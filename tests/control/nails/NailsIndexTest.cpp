@@ -103,8 +103,12 @@ TEST(NailsIndex, EntriesTakeTheFirstValueOfTheirNameAndStopAtABlankOrNonNumber) 
     for (const TNailEntry& e : ReadNailEntries(SplitIndexLines(c.Text))) entries.emplace_back(e.Seconds, e.Image);
     EXPECT_EQ(entries, c.Entries) << c.What;
   }
-  EXPECT_EQ(ValueOfName({"1E=two", "1e=one"}, "1e"), "two");
-  EXPECT_EQ(ValueOfName({"a=b=c"}, "a"), "b=c");
+  const std::vector<std::string> lines{"1E=two", "1e=one", "a=b=c", "=nameless", "no value"};
+  const TIndexValues values(lines);
+  EXPECT_EQ(values.Of("1e"), "two");
+  EXPECT_EQ(values.Of("a"), "b=c");
+  EXPECT_EQ(values.Of(""), "nameless");
+  EXPECT_EQ(values.Of("no value"), "");
 }
 
 TEST(NailsIndex, MoreThan120LinesGiveTheChosenEntries) {
@@ -115,9 +119,16 @@ TEST(NailsIndex, MoreThan120LinesGiveTheChosenEntries) {
 }
 
 TEST(NailsIndex, OnlyNamesInsideTheNailsFolderAreSafe) {
-  for (const char* name : {"a.bmp", "sub\\a.jpg", "sub/a.jpg", "a..b.bmp", "..a.bmp"})
+  for (const char* name : {"a.bmp", "sub\\a.jpg", "sub/a.jpg", "a..b.bmp", "..a.bmp",
+                           // Only the device names themselves open devices.
+                           "console.bmp", "com.bmp", "com10.bmp", "lpt.jpg", "xnul.bmp", "nul_1.bmp", "auxx",
+                           "com1x.bmp", "prn-a.bmp"})
     EXPECT_TRUE(IsSafeNailName(name)) << name;
   for (const char* name : {"", "..\\..\\x.bmp", "../x.bmp", "sub\\..\\..\\x.bmp", "\\x.bmp", "/x.bmp",
-                           "c:\\x.bmp", "c:x.bmp", "\\\\host\\share\\x.bmp", "sub\\.."})
+                           "c:\\x.bmp", "c:x.bmp", "\\\\host\\share\\x.bmp", "sub\\..",
+                           // Device names, in any case, with any extension, trailing dots or spaces, in
+                           // any folder.
+                           "CON", "prn", "Aux.bmp", "NUL.tar.gz", "com1", "COM9.jpg", "lpt1.bmp", "Lpt9",
+                           "nul.", "con ", "aux. .bmp", "com5 .jpg", "sub\\lpt3.bmp", "nul\\a.bmp"})
     EXPECT_FALSE(IsSafeNailName(name)) << name;
 }
