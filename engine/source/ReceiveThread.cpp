@@ -72,7 +72,16 @@ bool TReceiveThread::PostAndWait(UINT Msg) {
 
 void TReceiveThread::StartReceiving() { PostAndWait(WM_KRM_RECV_START); }
 
-void TReceiveThread::StopReceiving() { PostAndWait(WM_KRM_RECV_STOP); }
+void TReceiveThread::StopReceiving() {
+  if (PostStop()) WaitForAnswer();
+}
+
+bool TReceiveThread::PostStop() {
+  Start();
+  return Post(WM_KRM_RECV_STOP);
+}
+
+void TReceiveThread::WaitForAnswer() { WaitForEither(FEvent.Get(), Handle()); }
 
 std::string TReceiveThread::SetupError() {
   std::lock_guard<std::mutex> guard(FErrorLock);
@@ -93,11 +102,13 @@ void TReceiveThread::Execute() {
         continue;
       }
       FReceiving = true;
-      SetEvent(FEvent.Get());
+      // Cleared before the owner is released: an owner that looks at once
+      // must not take the last loop's failure for this one's.
       {
         std::lock_guard<std::mutex> guard(FErrorLock);
         FSetupError.clear();
       }
+      SetEvent(FEvent.Get());
       try {
         ReceiveLoop();
       } catch (const std::exception& e) {

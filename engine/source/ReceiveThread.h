@@ -22,6 +22,12 @@ class TReceiveThread : public TWorkerThread {
   // Post the command and wait until the thread has taken it (or has ended).
   void StartReceiving();
   void StopReceiving();
+  // StopReceiving in two halves, for an owner of several receivers: a quiet
+  // receiver answers only at its receive time-out, so every stop is posted
+  // before any answer is awaited and those time-outs run side by side.
+  // WaitForAnswer only after a PostStop that answered true.
+  bool PostStop();
+  void WaitForAnswer();
 
   bool Receiving() const { return FReceiving; }
   // The text of the socket set-up failure that ended the last receive loop;
