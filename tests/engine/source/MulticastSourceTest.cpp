@@ -20,6 +20,7 @@
 #include "base/KeyFramesBuffer.h"
 #include "base/SystemText.h"
 #include "decode/Decoder.h"
+#include "format/FragmentAssembler.h"
 #include "KrmWriter.h"
 #include "MulticastDatagrams.h"
 #include "SourceStandIns.h"
@@ -145,6 +146,31 @@ TEST(MulticastReceiver, CommandsToAThreadThatDiedReturn) {
   EXPECT_TRUE(receiver.WaitFor(kStandInBound));
   receiver.StopReceiving();  // nobody left to post to
   EXPECT_FALSE(receiver.Receiving());
+}
+
+// A receiver whose debugger output is recorded.
+class TDebugOutputReceiver : public TReceiveThread {
+ public:
+  ~TDebugOutputReceiver() override { EndThread(); }
+  void Lose(const char* Text) { ReportLoss(Text); }
+  std::vector<std::string> Lines;
+
+ protected:
+  void WriteDebugOutput(const char* Text) override { Lines.push_back(Text); }
+};
+
+TEST(MulticastReceiver, LossFloodWritesEachTextOnce) {
+  // A burst that overflows the socket loses every later fragment of each
+  // message: a line for each would take the receive loop's time.
+  TDebugOutputReceiver receiver;
+  for (int i = 0; i < 1000; ++i) {
+    receiver.Lose(TFragmentAssembler::TextLossFragment);
+    if (i % 50 == 0) receiver.Lose(TFragmentAssembler::TextLossMessage);
+  }
+  ASSERT_GE(receiver.Lines.size(), 2u);
+  EXPECT_EQ(TFragmentAssembler::TextLossFragment, receiver.Lines[0]);
+  EXPECT_EQ(TFragmentAssembler::TextLossMessage, receiver.Lines[1]);
+  EXPECT_LE(receiver.Lines.size(), 4u);  // a second might pass in between
 }
 
 // ---- the source on invalid channel files and without addresses --------------
