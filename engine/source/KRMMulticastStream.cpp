@@ -129,7 +129,12 @@ TKRMMulticastStream::~TKRMMulticastStream() {
 
 void TKRMMulticastStream::Abort() {
   TReadThread::Abort();
-  for (auto& receiver : FReceivers) receiver->StopReceiving();
+  // A quiet receiver answers only at its receive time-out: one after the
+  // other, a Close would wait a time-out per receiver.
+  std::vector<TKRMMulticastClient*> posted;
+  for (auto& receiver : FReceivers)
+    if (receiver->PostStop()) posted.push_back(receiver.get());
+  for (TKRMMulticastClient* receiver : posted) receiver->WaitForAnswer();
 }
 
 void TKRMMulticastStream::HandleOpen() {
@@ -164,17 +169,22 @@ void TKRMMulticastStream::CheckReceivers() {
 void TKRMMulticastStream::HandleRead(int32_t Target) {
   PlayerContext* context = Context();
   bool posted = false;
-  size_t turn = 0;
+  size_t empty = 0;  // receivers in a row that held nothing
   try {
     if (FReceivers.empty()) throw Exception("No usable local IPv4 address to receive on");
     while (!MessageWaiting() && !Aborted()) {
-      TFrameBlock record(FReceivers[turn]->ReadFrame());
-      turn = (turn + 1) % FReceivers.size();
+      FTurn %= FReceivers.size();
+      TFrameBlock record(FReceivers[FTurn]->ReadFrame());
+      FTurn = (FTurn + 1) % FReceivers.size();
       if (!record) {
+        // Only a whole round without a record is a quiet moment.
+        if (++empty < FReceivers.size()) continue;
+        empty = 0;
         CheckReceivers();
         MsgWaitForMultipleObjects(0, nullptr, FALSE, IdleWaitMs, QS_ALLPOSTMESSAGE);
         continue;
       }
+      empty = 0;
       AddBytes(uint64_t(record->Length) + KRM_RECORD_HEADER_SIZE);
       const uint32_t time = record->Time;
       const bool key = record->FrameType == FT_KEY;
@@ -182,7 +192,15 @@ void TKRMMulticastStream::HandleRead(int32_t Target) {
         // Only a key frame can be drawn without what came before it.
         if (!key) continue;
         uint16_t width = 0, height = 0;
-        GetPictureSize(*record, width, height);
+        try {
+          GetPictureSize(*record, width, height);
+        } catch (const Exception& e) {
+          // Any host on the network can send to the group: a key frame that
+          // does not decode is dropped, and the next one may open.
+          GlobalLog().AddLine("TKRMMulticastStream: key frame at " + std::to_string(time) +
+                              " ms dropped while opening: " + e.Message());
+          continue;
+        }
         context->Header.Width = width;
         context->Header.Height = height;
         context->FramesBuffer->Add(record.get());

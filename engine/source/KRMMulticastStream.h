@@ -40,7 +40,8 @@ class TKRMMulticastClient : public TReceiveThread {
 class TKRMMulticastStream : public TReadThread {
  public:
   static constexpr size_t MaxReceivers = 4;
-  // The pause while the receiver in turn holds nothing; a command ends it.
+  // The pause once a whole round over the receivers found nothing; a
+  // command ends it.
   static constexpr DWORD IdleWaitMs = 10;
   // The machine's IPv4 addresses, dotted, in table order.
   using TAddressTable = std::function<std::vector<std::string>()>;
@@ -49,7 +50,8 @@ class TKRMMulticastStream : public TReadThread {
   // Stops, ends the thread, then frees the receivers.
   ~TKRMMulticastStream() override;
 
-  // Also stops every receiver, in order, each waiting for its receiver.
+  // Also stops every receiver: all stops are posted, then all answers
+  // awaited.
   void Abort() override;
 
   const std::vector<std::string>& Addresses() const { return FAddresses; }
@@ -75,4 +77,8 @@ class TKRMMulticastStream : public TReadThread {
   std::vector<std::string> FAddresses;
   std::vector<std::unique_ptr<TKRMMulticastClient>> FReceivers;
   bool FSetupReported = false;  // the source thread's own
+  // The receiver read next. Kept across reads: the play thread asks again
+  // every 10 ms, and a read that began at the first receiver each time would
+  // never get past the quiet ones to the one the broadcast arrives on.
+  size_t FTurn = 0;  // the source thread's own
 };

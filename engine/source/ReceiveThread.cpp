@@ -72,7 +72,16 @@ bool TReceiveThread::PostAndWait(UINT Msg) {
 
 void TReceiveThread::StartReceiving() { PostAndWait(WM_KRM_RECV_START); }
 
-void TReceiveThread::StopReceiving() { PostAndWait(WM_KRM_RECV_STOP); }
+void TReceiveThread::StopReceiving() {
+  if (PostStop()) WaitForAnswer();
+}
+
+bool TReceiveThread::PostStop() {
+  Start();
+  return Post(WM_KRM_RECV_STOP);
+}
+
+void TReceiveThread::WaitForAnswer() { WaitForEither(FEvent.Get(), Handle()); }
 
 std::string TReceiveThread::SetupError() {
   std::lock_guard<std::mutex> guard(FErrorLock);
@@ -81,7 +90,27 @@ std::string TReceiveThread::SetupError() {
 
 void TReceiveThread::OnData(const uint8_t*, uint32_t) {}
 
-void TReceiveThread::ReportLoss(const char* Text) { OutputDebugStringA(Text); }
+void TReceiveThread::OnDatagram(const uint8_t*, size_t) {}
+
+void TReceiveThread::ReportLoss(const char* Text) {
+  {
+    std::lock_guard<std::mutex> guard(FLossLock);
+    const uint32_t now = GetTickCount();
+    TLossLine* line = nullptr;
+    for (TLossLine& known : FLossLines)
+      if (known.Text == Text) line = &known;
+    if (line) {
+      // Measured as a 32-bit difference, so the tick count's wrap is harmless.
+      if (now - line->Tick < LossReportMs) return;
+      line->Tick = now;
+    } else if (FLossLines.size() < 8) {
+      FLossLines.push_back(TLossLine{Text, now});
+    }
+  }
+  WriteDebugOutput(Text);
+}
+
+void TReceiveThread::WriteDebugOutput(const char* Text) { OutputDebugStringA(Text); }
 
 void TReceiveThread::Execute() {
   MSG msg;
@@ -93,11 +122,13 @@ void TReceiveThread::Execute() {
         continue;
       }
       FReceiving = true;
-      SetEvent(FEvent.Get());
+      // Cleared before the owner is released: an owner that looks at once
+      // must not take the last loop's failure for this one's.
       {
         std::lock_guard<std::mutex> guard(FErrorLock);
         FSetupError.clear();
       }
+      SetEvent(FEvent.Get());
       try {
         ReceiveLoop();
       } catch (const std::exception& e) {
@@ -164,6 +195,8 @@ void TReceiveThread::ReceiveLoop() {
       if (error != WSAETIMEDOUT) MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLPOSTMESSAGE);
       continue;
     }
-    if (got > 0) assembler.Take(datagram.data(), size_t(got));
+    if (got <= 0) continue;
+    OnDatagram(datagram.data(), size_t(got));
+    assembler.Take(datagram.data(), size_t(got));
   }
 }

@@ -4,9 +4,11 @@
 // whole message to OnData. It is commanded through its queue: a start runs
 // the receive loop until the next command arrives, a stop ends it.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "base/WorkerThread.h"
 
@@ -14,6 +16,8 @@ class TReceiveThread : public TWorkerThread {
  public:
   // The longest a receive blocks before the loop looks at its queue again.
   static constexpr uint32_t ReceiveTimeoutMs = 1000;
+  // A loss text goes to the debugger output at most once in this time.
+  static constexpr uint32_t LossReportMs = 1000;
 
   TReceiveThread();
   // Ends the thread (unless a descendant already did), closes the socket.
@@ -22,6 +26,12 @@ class TReceiveThread : public TWorkerThread {
   // Post the command and wait until the thread has taken it (or has ended).
   void StartReceiving();
   void StopReceiving();
+  // StopReceiving in two halves, for an owner of several receivers: a quiet
+  // receiver answers only at its receive time-out, so every stop is posted
+  // before any answer is awaited and those time-outs run side by side.
+  // WaitForAnswer only after a PostStop that answered true.
+  bool PostStop();
+  void WaitForAnswer();
 
   bool Receiving() const { return FReceiving; }
   // The text of the socket set-up failure that ended the last receive loop;
@@ -37,8 +47,18 @@ class TReceiveThread : public TWorkerThread {
   void Execute() override;
   // One reassembled message, valid only during the call; on this thread.
   virtual void OnData(const uint8_t* Data, uint32_t Size);
-  // A loss nobody can act on: the debugger output.
+  // Every datagram taken from the socket, before reassembly, valid only
+  // during the call; on this thread. Empty here: a descendant may count what
+  // arrived, against what was sent, to tell loss at the socket from loss in
+  // reassembly.
+  virtual void OnDatagram(const uint8_t* Datagram, size_t Length);
+  // A loss nobody can act on: the debugger output, each text at most once
+  // per LossReportMs. Under a burst every fragment after a gap is lost, and
+  // a line per fragment costs the receive loop more time than the datagrams
+  // it should be taking from the socket meanwhile. Any thread.
   virtual void ReportLoss(const char* Text);
+  // Where ReportLoss writes: the debugger output.
+  virtual void WriteDebugOutput(const char* Text);
   // Ends the thread and waits for it; a descendant's destructor calls it so
   // that OnData never runs on a half-destroyed object. Later calls do nothing.
   void EndThread();
@@ -62,4 +82,12 @@ class TReceiveThread : public TWorkerThread {
   bool FWinsock = false;
   std::mutex FErrorLock;
   std::string FSetupError;
+  // When each loss text was last written (GetTickCount), for the few texts
+  // there are.
+  struct TLossLine {
+    std::string Text;
+    uint32_t Tick = 0;
+  };
+  std::mutex FLossLock;
+  std::vector<TLossLine> FLossLines;
 };

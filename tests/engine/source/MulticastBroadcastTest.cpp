@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/EngineMessages.h"
@@ -29,6 +30,26 @@
 namespace {
 
 constexpr DWORD kBound = 20000;
+const char* const kReceiverAddress = "10.203.0.2";
+
+// Asks the source to read on every 10 ms, as the play thread does while it
+// has no record to show.
+class TReadAsker {
+ public:
+  explicit TReadAsker(TReadThread& Source)
+      : FSource(Source), FStop(CreateEventW(nullptr, TRUE, FALSE, nullptr)), FThread([this] {
+          while (WaitForSingleObject(FStop.Get(), 10) == WAIT_TIMEOUT) FSource.Read(-1);
+        }) {}
+  ~TReadAsker() {
+    SetEvent(FStop.Get());
+    FThread.join();
+  }
+
+ private:
+  TReadThread& FSource;
+  TKernelHandle FStop;
+  std::thread FThread;
+};
 
 class MulticastBroadcastTest : public ::testing::Test {
  protected:
@@ -52,6 +73,17 @@ class MulticastBroadcastTest : public ::testing::Test {
     FSource = std::make_unique<TKRMMulticastStream>(&FContext);
     FSource->Open(AnsiToWide(path), std::string());
     return *FSource;
+  }
+  // A source on the given address table in place of the machine's.
+  TKRMMulticastStream& Create(std::vector<std::string> table) {
+    FSource = std::make_unique<TKRMMulticastStream>(&FContext, [table] { return table; });
+    return *FSource;
+  }
+  size_t CountFrom(uint32_t time) {
+    size_t n = 0;
+    TFramesBuffer::TLocked locked(FFrames);
+    for (const FrameRecord* frame : locked.List) n += frame->Time >= time;
+    return n;
   }
   size_t Count(UINT message) {
     size_t n = 0;
@@ -183,6 +215,63 @@ TEST_F(MulticastBroadcastTest, OpensOnTheFirstKeyFrameAndAnswersATarget) {
   EXPECT_TRUE(expected == got);
   EXPECT_EQ(6000, FIndex.FindKeyTime(6500));
   EXPECT_EQ(0u, Count(WM_KRM_ERROR));
+}
+
+TEST_F(MulticastBroadcastTest, BroadcastOnTheLastOfThreeAddressesKeepsComingWhilePlaying) {
+  const std::string group = "238.20.0.4";
+  const uint16_t port = 6204;
+  // Two addresses no interface has: their receivers never hold anything.
+  TKRMMulticastStream& source = Create({"192.0.2.1", "192.0.2.2", kReceiverAddress});
+  uint32_t id = 1;
+  TMulticastPeer opening;
+  TMulticastPeer::TJob job{group, port, 3000, 4000, {}};
+  AppendMessages(job.Datagrams, id, {BroadcastKeyFrame(0, 1, 2, 3)});
+  ASSERT_TRUE(opening.Start(job));
+  source.Open(AnsiToWide(Channel(group, port)), std::string());
+  ASSERT_EQ(0, FSink.WaitForOpenResult(kBound));
+  opening.Cancel();
+
+  // Playing: the play thread asks every 10 ms while the broadcast goes on
+  // at 200 records a second. Every record must be taken while it asks; a
+  // reader that started over at the first receiver on every request would
+  // take next to none of them.
+  const TReadAsker asker(source);
+  constexpr uint32_t kRecords = 200, kFirst = 100000;
+  std::vector<KrmRecord> records;
+  for (uint32_t i = 0; i < kRecords; ++i) records.push_back(BroadcastFrame(kFirst + i * 5));
+  TMulticastPeer::TJob paced{group, port, 5000, 1, {}};
+  AppendMessages(paced.Datagrams, id, records);
+  TMulticastPeer broadcast;
+  ASSERT_TRUE(broadcast.Start(paced));
+  EXPECT_EQ(int64_t(kRecords), broadcast.Wait(kBound));
+  EXPECT_TRUE(FSink.WaitUntil([&] { return CountFrom(kFirst) == kRecords; }, 5000)) << CountFrom(kFirst);
+  EXPECT_EQ(0u, Count(WM_KRM_ERROR));
+}
+
+TEST_F(MulticastBroadcastTest, StopWaitsForTheQuietReceiversSideBySide) {
+  // Four receivers on a group nobody sends to: each answers a stop only at
+  // its 1 s receive time-out. Started last to first, a tenth of a second
+  // apart, each one's time-out falls just before that of the one before it
+  // in the list: stopped one after the other, each would cost nearly a
+  // whole time-out.
+  TKRMMulticastStream& source = Create(std::vector<std::string>(4, kReceiverAddress));
+  ASSERT_EQ(4u, source.ReceiverCount());
+  for (size_t i = source.ReceiverCount(); i-- > 0;) {
+    TKRMMulticastClient& receiver = source.Receiver(i);
+    receiver.FGroup = "238.20.0.5";
+    receiver.FPortNo = 6205;
+    receiver.FInterface = kReceiverAddress;
+    receiver.StartReceiving();
+    if (i > 0) Sleep(100);  // orders the time-outs; nothing is waited for
+  }
+  const ULONGLONG started = GetTickCount64();
+  source.Stop();
+  const ULONGLONG took = GetTickCount64() - started;
+  EXPECT_LT(took, 1500u);
+  for (size_t i = 0; i < source.ReceiverCount(); ++i) {
+    EXPECT_FALSE(source.Receiver(i).Receiving()) << i;
+    EXPECT_EQ("", source.Receiver(i).SetupError()) << i;
+  }
 }
 
 TEST_F(MulticastBroadcastTest, GroupThatCannotBeJoinedIsReportedOnce) {

@@ -3,6 +3,9 @@
 // on the host's network: channel files are invalid, the address list is
 // empty, or the only address is one no interface has, so binding fails
 // before any join.
+// clang-format off
+#include "MulticastBroadcast.h"  // Winsock 2, before windows.h
+// clang-format on
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -16,6 +19,8 @@
 #include "base/IndexTable.h"
 #include "base/KeyFramesBuffer.h"
 #include "base/SystemText.h"
+#include "decode/Decoder.h"
+#include "format/FragmentAssembler.h"
 #include "KrmWriter.h"
 #include "MulticastDatagrams.h"
 #include "SourceStandIns.h"
@@ -143,6 +148,31 @@ TEST(MulticastReceiver, CommandsToAThreadThatDiedReturn) {
   EXPECT_FALSE(receiver.Receiving());
 }
 
+// A receiver whose debugger output is recorded.
+class TDebugOutputReceiver : public TReceiveThread {
+ public:
+  ~TDebugOutputReceiver() override { EndThread(); }
+  void Lose(const char* Text) { ReportLoss(Text); }
+  std::vector<std::string> Lines;
+
+ protected:
+  void WriteDebugOutput(const char* Text) override { Lines.push_back(Text); }
+};
+
+TEST(MulticastReceiver, LossFloodWritesEachTextOnce) {
+  // A burst that overflows the socket loses every later fragment of each
+  // message: a line for each would take the receive loop's time.
+  TDebugOutputReceiver receiver;
+  for (int i = 0; i < 1000; ++i) {
+    receiver.Lose(TFragmentAssembler::TextLossFragment);
+    if (i % 50 == 0) receiver.Lose(TFragmentAssembler::TextLossMessage);
+  }
+  ASSERT_GE(receiver.Lines.size(), 2u);
+  EXPECT_EQ(TFragmentAssembler::TextLossFragment, receiver.Lines[0]);
+  EXPECT_EQ(TFragmentAssembler::TextLossMessage, receiver.Lines[1]);
+  EXPECT_LE(receiver.Lines.size(), 4u);  // a second might pass in between
+}
+
 // ---- the source on invalid channel files and without addresses --------------
 
 class MulticastSourceTest : public ::testing::Test {
@@ -230,6 +260,31 @@ TEST_F(MulticastSourceTest, ValidChannelFileStartsEveryReceiver) {
   EXPECT_EQ(1u, errors);
   EXPECT_FALSE(source->Receiver(0).Receiving());
   EXPECT_EQ(rsIdle, source->State());
+}
+
+TEST_F(MulticastSourceTest, KeyFrameThatDoesNotDecodeIsDroppedAndTheNextOpens) {
+  // What a receiver holds is read whatever became of its socket: the foreign
+  // address only keeps the network out.
+  auto source = Source({kForeignAddress});
+  KrmRecord bad = BroadcastKeyFrame(1000, 1, 2, 3);
+  bad.Payload.resize(20);  // not even a bitmap header
+  const KrmRecord good = BroadcastKeyFrame(2000, 4, 5, 6);
+  Give(source->Receiver(0), McastMessage({bad, Record(1500, 10, 1), good, Record(2040, 10, 2)}));
+  ASSERT_TRUE(TDecoder::InitDecoder());
+  const int result = OpenResult(*source, Channel("[Address]\r\nip=238.1.2.3\r\nport=6000\r\n"));
+  const bool buffered = result == 0 && FSink.WaitUntil([&] { return FFrames.GetCount() == 2; });
+  source->Stop();
+  TDecoder::UninitDecoder();
+  EXPECT_EQ(0, result);
+  ASSERT_TRUE(buffered);
+  EXPECT_EQ(kBroadcastWidth, FContext.Header.Width);
+  EXPECT_EQ(kBroadcastHeight, FContext.Header.Height);
+  {
+    TFramesBuffer::TLocked locked(FFrames);
+    EXPECT_EQ(good.Serialize(), BlockBytes(locked.List[0]));
+  }
+  EXPECT_EQ(2000, FIndex.FindKeyTime(2000));
+  EXPECT_NE(std::string::npos, LogText().find("key frame at 1000 ms dropped"));
 }
 
 TEST_F(MulticastSourceTest, BareChannelNameOpensFromTheCurrentFolder) {
