@@ -17,6 +17,7 @@
 #include "DownloadToFile.h"
 #include "KRMStream.h"
 #include "base/EngineMessages.h"
+#include "base/ErrorTexts.h"
 #include "base/Exception.h"
 #include "source/FileThread.h"
 #include "source/KRMMulticastStream.h"
@@ -494,6 +495,7 @@ void TBrindoluxCtrl::PurgeQueue() {
 
 void TBrindoluxCtrl::CloseSource() {
   TWaitScope waiting(FWaiting);
+  TWaitScope closing(FClosingSource);
   PurgeQueue();
   // The window holds the source thread: it goes before the thread does.
   // FDisplayMode stays, so the next open shows full screen again.
@@ -616,7 +618,7 @@ void TBrindoluxCtrl::ChangeDisplayMode(TDisplayMode Mode) {
   if (Mode == FDisplayMode) return;
   if (Mode == dmFull) FPrevDisplayMode = FDisplayMode;
   FDisplayMode = Mode;
-  if (FPlayThread) {
+  if (FPlayThread && !FClosingSource) {
     ApplyDisplayMode();
     RepaintAll();
   }
@@ -630,13 +632,33 @@ void TBrindoluxCtrl::WMOpened(WPARAM WParam) {
   // Only the source being opened may report; a repeated report would replace
   // a running play thread.
   if (FState != bxOpening || FPlayThread) return;
-  FPlayThread = std::make_unique<TPlayThread>(&FContext);
-  FPlayThread->FCacheKeyFrames = false;
-  FPlayThread->FIgnoreTimestamp = FIgnoreTimestamp;
-  FContext.PlayThread = FPlayThread.get();
-  ApplyDisplayMode();
+  try {
+    FPlayThread = std::make_unique<TPlayThread>(&FContext);
+    FPlayThread->FCacheKeyFrames = false;
+    FPlayThread->FIgnoreTimestamp = FIgnoreTimestamp;
+    FContext.PlayThread = FPlayThread.get();
+    ApplyDisplayMode();
+  } catch (const std::exception& e) {
+    FailOpened(e.what());
+    return;
+  } catch (...) {
+    FailOpened("unknown error");
+    return;
+  }
   LoadNailsForURL();
   if (SetState(bxOpened) && FAutoStart) Play();
+}
+
+void TBrindoluxCtrl::FailOpened(const std::string& Why) {
+  // A picture the control cannot hold (a live server may announce any size
+  // up to 65,535 x 65,535) is a failed open: half set up, the source would
+  // buffer without end with nothing to trim it, or a play thread nobody
+  // stops would refuse every later open.
+  GlobalLog().AddLine("TBrindoluxCtrl.WMOpened: " + Why);
+  CloseSource();
+  // Reported as the sources report their failures; an unexpected error is
+  // not one the automatic reconnect would cure.
+  PostMessageW(FHandle.get(), WM_KRM_ERROR, KRM_ERR_UNEXPECTED, 0);
 }
 
 void TBrindoluxCtrl::WMError(WPARAM WParam) {

@@ -180,6 +180,7 @@ class TBrindoluxCtrl {
   void FreeFullScreen();
 
   void WMOpened(WPARAM WParam);
+  void FailOpened(const std::string& Why);
   void WMError(WPARAM WParam);
   void WMEnd();
   void WMDirtyRect(WPARAM WParam, LPARAM LParam);
@@ -253,6 +254,10 @@ class TBrindoluxCtrl {
   // handler on the live source's thread may send a message meanwhile; a
   // state-changing member called from it does nothing.
   int FWaiting = 0;
+  // Non-zero while a source closes: a display mode set meanwhile (by a
+  // handler the wait let through) is only recorded, since a full-screen
+  // window made then would outlive the stream it holds.
+  int FClosingSource = 0;
   // A left button went down on the form or the frame: its release clicks.
   bool FFormClickDown = false;
   bool FFrameClickDown = false;

@@ -2,6 +2,8 @@
 
 #include <windowsx.h>
 
+#include <algorithm>
+
 #include "ControlMessages.h"
 #include "KRMStream.h"
 #include "picture/RemoteInput.h"
@@ -157,7 +159,7 @@ bool TfrmFullScreen::Key(UINT Msg, WPARAM WParam) {
   }
 }
 
-void TfrmFullScreen::PictureMouse(UINT Msg, LPARAM LParam) {
+void TfrmFullScreen::PictureMouse(UINT Msg, WPARAM WParam, LPARAM LParam) {
   int32_t flags = 0;
   switch (Msg) {
     case WM_LBUTTONDOWN:
@@ -187,7 +189,20 @@ void TfrmFullScreen::PictureMouse(UINT Msg, LPARAM LParam) {
     default:
       return;
   }
-  const POINT at{GET_X_LPARAM(LParam), GET_Y_LPARAM(LParam)};
+  // A button pressed on the picture keeps the mouse until the last button
+  // is up, so that its release reaches the presenter's machine wherever it
+  // happens; without it the presenter's button would stay down.
+  if (Msg == WM_LBUTTONDOWN || Msg == WM_LBUTTONDBLCLK || Msg == WM_RBUTTONDOWN || Msg == WM_RBUTTONDBLCLK ||
+      Msg == WM_MBUTTONDOWN || Msg == WM_MBUTTONDBLCLK) {
+    SetCapture(FImage.get());
+  } else if ((Msg == WM_LBUTTONUP || Msg == WM_RBUTTONUP || Msg == WM_MBUTTONUP) &&
+             (WParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) == 0 && GetCapture() == FImage.get()) {
+    ReleaseCapture();
+  }
+  // While the picture holds the mouse, points beyond it land on its edge.
+  POINT at{GET_X_LPARAM(LParam), GET_Y_LPARAM(LParam)};
+  at.x = std::max<LONG>(0, std::min<LONG>(at.x, std::max(0, FLayout.Width - 1)));
+  at.y = std::max<LONG>(0, std::min<LONG>(at.y, std::max(0, FLayout.Height - 1)));
   if (flags == RemoteMove) {
     if (FMoved && at.x == FLastMove.x && at.y == FLastMove.y) return;
     FMoved = true;
@@ -258,7 +273,7 @@ LRESULT CALLBACK TfrmFullScreen::PictureProc(HWND Wnd, UINT Msg, WPARAM WParam, 
   try {
     // Keys reach the form whichever of its windows has the focus.
     if (self->Key(Msg, WParam)) return 0;
-    self->PictureMouse(Msg, LParam);
+    self->PictureMouse(Msg, WParam, LParam);
     switch (Msg) {
       case WM_PAINT: {
         PAINTSTRUCT ps;

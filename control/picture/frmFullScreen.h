@@ -56,7 +56,7 @@ class TfrmFullScreen {
   LRESULT HandleForm(UINT Msg, WPARAM WParam, LPARAM LParam);
   // Answers true when the message was a key and is handled.
   bool Key(UINT Msg, WPARAM WParam);
-  void PictureMouse(UINT Msg, LPARAM LParam);
+  void PictureMouse(UINT Msg, WPARAM WParam, LPARAM LParam);
   void Send(const std::string& Text);
   void MoveHint(int Left, int Top);
   void ShowHint(bool Show);
