@@ -1,7 +1,8 @@
 #pragma once
 // The process-wide module list.
-#include <tlhelp32.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include "moduleinfo/ModuleInfo.h"
 
