@@ -33,7 +33,8 @@ struct TLoadedBlock {
 
 // Reads an options stream of the version from the bytes; answers how many
 // it took, or false when they hold no whole stream.
-bool MeasureOptions(const std::string& fileName, const uint8_t* bytes, size_t size, uint16_t version, size_t& used) {
+bool MeasureOptions(const std::string& fileName, const uint8_t* bytes, size_t size, uint16_t version,
+                    size_t& used) {
   try {
     TMemoryStream stream;
     stream.WriteBuffer(bytes, static_cast<int64_t>(size));
@@ -84,7 +85,8 @@ bool ReadResourceForm(const std::string& fileName, const uint8_t* block, size_t 
     return TakeCombinedBody(fileName, body, bodySize, enumerating, loaded);
   }
   std::vector<uint8_t> options;
-  if (!InflateBounded(block + layout.Options.Offset, layout.Options.Size, options) || options.empty()) return true;
+  if (!InflateBounded(block + layout.Options.Offset, layout.Options.Size, options) || options.empty())
+    return true;
   size_t used = 0;
   if (!MeasureOptions(fileName, options.data(), options.size(), layout.Version, used)) return false;
   loaded.Options = std::move(options);
@@ -108,7 +110,8 @@ bool ReadResourceForm(const std::string& fileName, const uint8_t* block, size_t 
 bool LoadResourceBlock(HMODULE module, const std::string& fileName, bool enumerating, TLoadedBlock& loaded) {
   const uint8_t* bytes;
   size_t size;
-  return RURudoResourceBytes(module, bytes, size) && ReadResourceForm(fileName, bytes, size, enumerating, loaded);
+  return RURudoResourceBytes(module, bytes, size) &&
+         ReadResourceForm(fileName, bytes, size, enumerating, loaded);
 }
 
 bool LoadTrailerBlock(const std::string& fileName, bool enumerating, TLoadedBlock& loaded) {
@@ -129,7 +132,8 @@ bool LoadTrailerBlock(const std::string& fileName, bool enumerating, TLoadedBloc
     if (!ParseTrailerBlock(block.data(), block.size(), layout)) return false;
     loaded.Version = layout.Version;
     loaded.Compiled = layout.Compiled;
-    return TakeCombinedBody(fileName, block.data() + layout.Body.Offset, layout.Body.Size, enumerating, loaded);
+    return TakeCombinedBody(fileName, block.data() + layout.Body.Offset, layout.Body.Size, enumerating,
+                            loaded);
   } catch (...) {
     // A file that cannot be opened or read carries no block.
     return false;
@@ -143,6 +147,44 @@ bool PasswordChecks(const std::string& password, const uint8_t coded[4]) {
   return ReadDWordLE(plain) == kDataBlockMagic;
 }
 
+// The block of the module, gathered; false when it has none or one that
+// fails a check.
+bool ReadBlock(const TVezavuModuleInfo& module, bool enumerating, TLoadedBlock& loaded) {
+  if (HasRURudoResource(module.Handle))
+    return LoadResourceBlock(module.Handle, module.FileName, enumerating, loaded);
+  if (HasRURudoTrailer(module.Handle)) return LoadTrailerBlock(module.FileName, enumerating, loaded);
+  return false;
+}
+
+void TakeOptions(TVezavuModuleInfo& module, const TLoadedBlock& loaded) {
+  if (!loaded.HasOptions || !module.Options) return;
+  TMemoryStream stream;
+  stream.WriteBuffer(loaded.Options.data(), static_cast<int64_t>(loaded.Options.size()));
+  stream.SetPosition(0);
+  try {
+    module.Options->ReadFromStream(stream, loaded.Version);
+  } catch (...) {
+    // Already read whole once; an early end cannot happen here.
+  }
+}
+
+void TakePasswordAndDebugData(TVezavuModuleInfo& module, const TLoadedBlock& loaded, bool enumerating) {
+  if (loaded.HasPasswordCheck && !enumerating) {
+    module.Password = RequestModulePassword(module.Handle, module.Password);
+    module.NamesReadable = PasswordChecks(module.Password, loaded.PasswordCheck);
+    if (!module.NamesReadable && module.Handle != ThisModule()) {
+      module.Password = RequestLocalPassword(module.Password);
+      module.NamesReadable = PasswordChecks(module.Password, loaded.PasswordCheck);
+    }
+  }
+  if (loaded.HasDebugData) {
+    module.DebugData.reset(new TMemoryStream);
+    if (!loaded.DebugData.empty())
+      module.DebugData->WriteBuffer(loaded.DebugData.data(), static_cast<int64_t>(loaded.DebugData.size()));
+    module.DebugData->SetPosition(0);
+  }
+}
+
 }  // namespace
 
 void LoadDataBlock(TVezavuModuleInfo& module, bool enumerating) {
@@ -150,42 +192,26 @@ void LoadDataBlock(TVezavuModuleInfo& module, bool enumerating) {
   module.Compiled = 0;
   module.DebugData.reset();
   TLoadedBlock loaded;
-  bool present = false;
-  if (HasRURudoResource(module.Handle))
-    present = LoadResourceBlock(module.Handle, module.FileName, enumerating, loaded);
-  else if (HasRURudoTrailer(module.Handle))
-    present = LoadTrailerBlock(module.FileName, enumerating, loaded);
-  if (present) {
+  if (ReadBlock(module, enumerating, loaded)) {
     module.BlockVersion = loaded.Version;
     module.Compiled = loaded.Compiled;
-    if (loaded.HasOptions && module.Options) {
-      TMemoryStream stream;
-      stream.WriteBuffer(loaded.Options.data(), static_cast<int64_t>(loaded.Options.size()));
-      stream.SetPosition(0);
-      try {
-        module.Options->ReadFromStream(stream, loaded.Version);
-      } catch (...) {
-        // Already read whole once; an early end cannot happen here.
-      }
-    }
-    if (loaded.HasPasswordCheck && !enumerating) {
-      module.Password = RequestModulePassword(module.Handle, module.Password);
-      module.NamesReadable = PasswordChecks(module.Password, loaded.PasswordCheck);
-      if (!module.NamesReadable && module.Handle != ThisModule()) {
-        module.Password = RequestLocalPassword(module.Password);
-        module.NamesReadable = PasswordChecks(module.Password, loaded.PasswordCheck);
-      }
-    }
-    if (loaded.HasDebugData) {
-      module.DebugData.reset(new TMemoryStream);
-      if (!loaded.DebugData.empty())
-        module.DebugData->WriteBuffer(loaded.DebugData.data(), static_cast<int64_t>(loaded.DebugData.size()));
-      module.DebugData->SetPosition(0);
-    }
+    TakeOptions(module, loaded);
+    TakePasswordAndDebugData(module, loaded, enumerating);
   }
   // Another module's options as it runs now win over those its block was
   // built with.
   if (module.Handle != ThisModule() && module.Options) LoadPublishedOptions(module.Handle, *module.Options);
+}
+
+void CompleteDataBlock(TVezavuModuleInfo& module) {
+  module.BlockVersion = kDataBlockVersion;
+  module.Compiled = 0;
+  module.DebugData.reset();
+  TLoadedBlock loaded;
+  if (!ReadBlock(module, false, loaded)) return;
+  module.BlockVersion = loaded.Version;
+  module.Compiled = loaded.Compiled;
+  TakePasswordAndDebugData(module, loaded, false);
 }
 
 }  // namespace RevavaRez

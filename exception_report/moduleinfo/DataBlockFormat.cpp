@@ -8,9 +8,9 @@ namespace RevavaRez {
 
 namespace {
 
-constexpr size_t kHeaderSize = 14;        // magic, version, date
-constexpr size_t kSymbolEntrySize = 9;    // identifier, offset, size
-constexpr size_t kTrailerHeaderSize = 10; // version, date
+constexpr size_t kHeaderSize = 14;         // magic, version, date
+constexpr size_t kSymbolEntrySize = 9;     // identifier, offset, size
+constexpr size_t kTrailerHeaderSize = 10;  // version, date
 
 double ReadDoubleLE(const uint8_t* bytes) {
   // The block stores the date as an IEEE double in the byte order of x86,
@@ -21,7 +21,9 @@ double ReadDoubleLE(const uint8_t* bytes) {
 }
 
 // A span of length bytes at offset fits in size.
-bool Fits(uint64_t offset, uint64_t length, uint64_t size) { return offset <= size && length <= size - offset; }
+bool Fits(uint64_t offset, uint64_t length, uint64_t size) {
+  return offset <= size && length <= size - offset;
+}
 
 }  // namespace
 
@@ -88,11 +90,34 @@ bool SplitDebugData(const uint8_t* data, size_t size, size_t position, TBlockSpa
   return true;
 }
 
+namespace {
+
+// Ends an inflation however it is left: growing the output may raise
+// std::bad_alloc, and zlib's state would stay allocated.
+class TInflation {
+ public:
+  TInflation() { FStarted = inflateInit(&FStream) == Z_OK; }
+  ~TInflation() {
+    if (FStarted) inflateEnd(&FStream);
+  }
+  TInflation(const TInflation&) = delete;
+  TInflation& operator=(const TInflation&) = delete;
+  bool Started() const { return FStarted; }
+  z_stream& Stream() { return FStream; }
+
+ private:
+  z_stream FStream{};
+  bool FStarted = false;
+};
+
+}  // namespace
+
 bool InflateBounded(const uint8_t* data, size_t size, std::vector<uint8_t>& out, size_t limit) {
   out.clear();
   if (data == nullptr || size == 0 || size > 0xFFFFFFFFu) return false;
-  z_stream stream{};
-  if (inflateInit(&stream) != Z_OK) return false;
+  TInflation inflation;
+  if (!inflation.Started()) return false;
+  z_stream& stream = inflation.Stream();
   stream.next_in = const_cast<Bytef*>(data);
   stream.avail_in = static_cast<uInt>(size);
   uint8_t chunk[16384];
@@ -114,7 +139,6 @@ bool InflateBounded(const uint8_t* data, size_t size, std::vector<uint8_t>& out,
       break;
     }
   }
-  inflateEnd(&stream);
   if (result != Z_STREAM_END) {
     out.clear();
     return false;

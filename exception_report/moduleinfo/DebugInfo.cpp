@@ -9,6 +9,9 @@ namespace RevavaRez {
 
 void GetDebugInfo(uintptr_t address, DWORD threadID, TVezavuDebugInfo& info, bool threadFlag) {
   info.Clear();
+  // The whole lookup: the record's debug data and the name key it sets are
+  // shared by every thread that asks.
+  TModulesLock lock;
   TVezavuModuleInfo* module = Modules().FindByAddress(address);
   info.Module = module;
   info.ThreadID = threadID;

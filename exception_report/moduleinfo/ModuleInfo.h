@@ -81,8 +81,13 @@ struct TVezavuModuleInfo {
   std::string Password;
   bool NamesReadable = true;
   // Made while the list was being enumerated: kind, exports, password and
-  // debug data were skipped, so the first lookup outside makes it again.
+  // debug data were skipped, so the first lookup outside completes it (in
+  // place: its options object and the pointers to it stay valid).
   bool MadeDuringEnumeration = false;
+  // Dropped from the list (module gone, file changed, another module at its
+  // handle): no lookup finds it any more, but it lives until the list is
+  // freed, since options and debug information handed out may point at it.
+  bool Stale = false;
 };
 
 enum TVezavuDebugKind : uint8_t {
@@ -109,9 +114,14 @@ struct TVezavuDebugInfo {
 };
 
 // The process's modules, kept sorted by handle after a refresh. Its
-// operations (finding, adding, refreshing) are in ModulesList.h.
+// operations (finding, adding, refreshing) are in ModulesList.cpp; each
+// takes the list's lock (TModulesLock, ModulesList.h). A record is never
+// freed before the list: one that must go is marked stale and kept apart.
 class TVezavuModulesList : public TVezavuRecordList<TVezavuModuleInfo> {
  public:
+  // Taking a record out would free what callers still hold; Drop it.
+  void Delete(int index) = delete;
+  TVezavuModuleInfo* Extract(int index) = delete;
   // The record of the module, made when missing (see ModulesList.cpp);
   // null when the handle has no file name.
   TVezavuModuleInfo* FindByHandle(HMODULE module);
@@ -124,8 +134,16 @@ class TVezavuModulesList : public TVezavuRecordList<TVezavuModuleInfo> {
   void Refresh(DWORD platformId = VER_PLATFORM_WIN32_NT);
   // Drops records whose file's modification date changed.
   void DropChangedFiles();
+  // Marks the record stale and moves it out of the list, to be freed with
+  // the list.
+  void Drop(int index);
   void SortByHandle();
   int IndexOfHandle(HMODULE module) const;
+
+ private:
+  // Adds in place what an enumeration skipped.
+  void Complete(TVezavuModuleInfo& record);
+  TVezavuRecordList<TVezavuModuleInfo> FStale;
 };
 
 // While set, records are made without kind, exports, password and debug data.

@@ -12,7 +12,8 @@ TVezavuModuleOptionsEx* CurrentRevavaRezOptions();
 bool IsCurrentRevavaRezOptions(const TVezavuModuleOptions* options) noexcept;
 
 // The module list finds this module's record; until it exists no module has
-// one. Constant-initialised, so it may be read during start-up.
+// one. Constant-initialised, so it may be read during start-up. It answers
+// without waiting for the list's lock, from any thread.
 extern TVezavuModuleOptionsEx* (*ModuleRecordOptions)() noexcept;
 
 }  // namespace RevavaRez

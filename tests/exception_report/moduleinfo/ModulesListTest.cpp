@@ -5,7 +5,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "TestModules.h"
 #include "core/ExceptionLog.h"
@@ -47,9 +49,10 @@ class TLoaded {
 };
 
 bool SortedByHandle(const TVezavuModulesList& list) {
-  return std::is_sorted(list.List().begin(), list.List().end(), [](const TVezavuModuleInfo* a, const TVezavuModuleInfo* b) {
-    return reinterpret_cast<uintptr_t>(a->Handle) < reinterpret_cast<uintptr_t>(b->Handle);
-  });
+  return std::is_sorted(
+      list.List().begin(), list.List().end(), [](const TVezavuModuleInfo* a, const TVezavuModuleInfo* b) {
+        return reinterpret_cast<uintptr_t>(a->Handle) < reinterpret_cast<uintptr_t>(b->Handle);
+      });
 }
 
 TEST_F(ModulesListTest, RecordsHoldFileVersionKindAndExports) {
@@ -80,8 +83,8 @@ TEST_F(ModulesListTest, RecordsHoldFileVersionKindAndExports) {
     const char* Name;
     uint32_t Size;
   };
-  const TSized sized[] = {{"PlainName", 3}, {"@Unit@Class@Proc$qqrv", 6}, {"Unit.Proc", 5}, {"Unit.Class.Proc", 2},
-                          {"?Cpp@@YAXXZ", 1}, {"StubName", 11}};
+  const TSized sized[] = {{"PlainName", 3},       {"@Unit@Class@Proc$qqrv", 6}, {"Unit.Proc", 5},
+                          {"Unit.Class.Proc", 2}, {"?Cpp@@YAXXZ", 1},           {"StubName", 11}};
   ASSERT_EQ(record->Functions->Count(), 6);
   for (int i = 0; i < 6; ++i) {
     SCOPED_TRACE(sized[i].Name);
@@ -91,7 +94,8 @@ TEST_F(ModulesListTest, RecordsHoldFileVersionKindAndExports) {
     EXPECT_EQ(function->Address, exports.Export(sized[i].Name));
   }
 
-  TVezavuModuleInfo* packageRecord = Modules().FindByAddress(reinterpret_cast<uintptr_t>(package.Module()) + 0x1000);
+  TVezavuModuleInfo* packageRecord =
+      Modules().FindByAddress(reinterpret_cast<uintptr_t>(package.Module()) + 0x1000);
   ASSERT_NE(packageRecord, nullptr);
   EXPECT_EQ(packageRecord->Handle, package.Module());
   EXPECT_EQ(packageRecord->Kind, mkPackage);
@@ -136,8 +140,9 @@ TEST(ModuleExports, PushStubsOutsideNT) {
   EXPECT_EQ(stub->Address, exports.Export("PlainName"));
   EXPECT_EQ(stub->Size, 3u);
 #endif
-  EXPECT_TRUE(std::is_sorted(functions.List().begin(), functions.List().end(),
-                             [](const TVezavuFunctionInfo* a, const TVezavuFunctionInfo* b) { return a->Address < b->Address; }));
+  EXPECT_TRUE(std::is_sorted(
+      functions.List().begin(), functions.List().end(),
+      [](const TVezavuFunctionInfo* a, const TVezavuFunctionInfo* b) { return a->Address < b->Address; }));
 }
 
 TEST_F(ModulesListTest, RecordsAreMadeOnce) {
@@ -163,7 +168,9 @@ TEST_F(ModulesListTest, RecordsAreMadeOnce) {
   EXPECT_TRUE(enumerated->MadeDuringEnumeration);
   EXPECT_EQ(enumerated->Kind, mkUnknown);
   enumerated->Password = "dropped";
+  const TVezavuModuleOptionsEx* options = enumerated->Options.get();
   EXPECT_EQ(Modules().FindByHandle(package.Module()), enumerated);
+  EXPECT_EQ(enumerated->Options.get(), options);
   EXPECT_FALSE(enumerated->MadeDuringEnumeration);
   EXPECT_EQ(enumerated->Kind, mkPackage);
   EXPECT_EQ(enumerated->Password, "");
@@ -227,6 +234,63 @@ TEST_F(ModulesListTest, DropsRecordsWhoseFileChanged) {
   Modules().DropChangedFiles();
   ASSERT_EQ(Modules().Count(), 1);
   EXPECT_EQ(Modules().Items(0), program);
+  // What was handed out lives on, marked; a lookup makes a new record.
+  EXPECT_TRUE(changed->Stale);
+  EXPECT_FALSE(program->Stale);
+  EXPECT_EQ(changed->FileName, ModuleFileNameOf(exports.Module()));
+  TVezavuModuleInfo* again = Modules().FindByHandle(exports.Module());
+  ASSERT_NE(again, nullptr);
+  EXPECT_NE(again, changed);
+  EXPECT_FALSE(again->Stale);
+}
+
+// The options handed out for this module are those of its record for as
+// long as the list lives: a lookup that completes the record after a
+// refresh keeps them, and what was set through them.
+TEST_F(ModulesListTest, TheCurrentOptionsOutliveCompletingTheRecord) {
+  Modules().Refresh();
+  const int index = Modules().IndexOfHandle(ThisModule());
+  ASSERT_GE(index, 0);
+  TVezavuModuleInfo* own = Modules().Items(index);
+  ASSERT_TRUE(own->MadeDuringEnumeration);
+  TVezavuModuleOptionsEx* options = CurrentRevavaRezOptions();
+  options->SetMailServer("mail.example.test");
+  TVezavuDebugInfo info;
+  GetDebugInfo(reinterpret_cast<uintptr_t>(ThisModule()) + 0x1000, 0, info, false);
+  EXPECT_EQ(info.Module, own);
+  EXPECT_FALSE(own->MadeDuringEnumeration);
+  ASSERT_EQ(CurrentRevavaRezOptions(), options);
+  EXPECT_EQ(options->MailServer(), "mail.example.test");
+  EXPECT_TRUE(IsCurrentRevavaRezOptions(options));
+}
+
+// Two libraries linked for one base, loaded in turn: the second is not
+// served the first one's record, whether a refresh came between or not.
+TEST_F(ModulesListTest, AnotherModuleAtTheSameBaseGetsARecordOfItsOwn) {
+  for (bool refresh : {false, true}) {
+    SCOPED_TRACE(refresh ? "refreshed" : "looked up");
+    FreeModules();
+    TLoaded first(brx_test::TestModulePath(L"FixedBaseA.dll"));
+    ASSERT_NE(first.Module(), nullptr);
+    const HMODULE base = first.Module();
+    TVezavuModuleInfo* old = Modules().FindByAddress(first.Export("FixedBaseA"));
+    ASSERT_NE(old, nullptr);
+    EXPECT_EQ(old->Functions->Count(), 1);
+    first.Unload();
+    TLoaded second(brx_test::TestModulePath(L"FixedBaseB.dll"));
+    ASSERT_EQ(second.Module(), base) << "the second library was not loaded at the first one's base";
+    if (refresh) Modules().Refresh();
+
+    TVezavuDebugInfo info;
+    GetDebugInfo(second.Export("FixedBaseB"), 0, info, false);
+    ASSERT_NE(info.Module, nullptr);
+    EXPECT_NE(info.Module, old);
+    EXPECT_EQ(info.Module->FileName, ModuleFileNameOf(base));
+    EXPECT_EQ(info.Kind, dkExportName);
+    EXPECT_EQ(info.ProcedureName, "FixedBaseB");
+    EXPECT_TRUE(old->Stale);
+    EXPECT_EQ(Modules().FindByHandle(base), info.Module);
+  }
 }
 
 TEST_F(ModulesListTest, OwnRecordAnswersTheCurrentOptions) {
@@ -237,6 +301,76 @@ TEST_F(ModulesListTest, OwnRecordAnswersTheCurrentOptions) {
   EXPECT_EQ(ModuleRecordOptions(), own->Options.get());
   FreeModules();
   EXPECT_EQ(ModuleRecordOptions(), nullptr);
+}
+
+// One thread refreshes while a library comes and goes and looks it up;
+// another asks for the current options and looks up addresses in the
+// program and in that library all the while, as a program's threads may
+// while a report is made.
+TEST_F(ModulesListTest, RefreshesAndLookupsOnTwoThreads) {
+  brx_test::TTempFolder folder(L"ModulesThreads");
+  const std::wstring copy = folder.Path() + L"\\Coming.dll";
+  ASSERT_TRUE(CopyFileW(brx_test::TestModulePath(L"ExportSizes.dll").c_str(), copy.c_str(), FALSE));
+  ASSERT_NE(Modules().FindByHandle(ThisModule()), nullptr);
+  TVezavuModuleOptionsEx* const options = CurrentRevavaRezOptions();
+  const uintptr_t inProgram = reinterpret_cast<uintptr_t>(ThisModule()) + 0x1000;
+
+  std::atomic<bool> done{false};
+  std::atomic<uintptr_t> inComing{0};
+  std::atomic<int> wrong{0};
+  HANDLE started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_NE(started, nullptr);
+  std::thread asker([&] {
+    try {
+      do {
+        if (CurrentRevavaRezOptions() != options || !IsCurrentRevavaRezOptions(options)) ++wrong;
+        TVezavuDebugInfo info;
+        GetDebugInfo(inProgram, 0, info, false);
+        if (info.Module == nullptr || info.Module->Stale || info.Module->Handle != ThisModule()) ++wrong;
+        // Held loaded for the lookup, which reads its image.
+        const uintptr_t address = inComing.load();
+        HMODULE held = nullptr;
+        if (address != 0 && GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                                               reinterpret_cast<LPCWSTR>(address), &held)) {
+          GetDebugInfo(address, 0, info, false);
+          if (info.ProcedureName != "PlainName") ++wrong;
+          FreeLibrary(held);
+        }
+        SetEvent(started);
+      } while (!done.load());
+    } catch (...) {
+      ++wrong;
+      SetEvent(started);
+    }
+  });
+  {
+    // However the rounds end.
+    struct TJoin {
+      std::atomic<bool>& Done;
+      std::thread& Thread;
+      HANDLE Started;
+      ~TJoin() {
+        Done = true;
+        Thread.join();
+        CloseHandle(Started);
+      }
+    } join{done, asker, started};
+
+    EXPECT_EQ(WaitForSingleObject(started, 30000), WAIT_OBJECT_0);
+    for (int round = 0; round < 200 && wrong.load() == 0; ++round) {
+      TLoaded coming(copy);
+      ASSERT_NE(coming.Module(), nullptr);
+      inComing = coming.Export("PlainName");
+      Modules().Refresh();
+      TVezavuDebugInfo info;
+      GetDebugInfo(inComing.load(), 0, info, false);
+      EXPECT_EQ(info.ProcedureName, "PlainName");
+      inComing = 0;
+      coming.Unload();
+      Modules().Refresh();
+    }
+  }
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(ModuleDirectory, KeepsTheRootBackslash) {

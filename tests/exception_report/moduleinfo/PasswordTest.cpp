@@ -159,6 +159,6 @@ TEST(Password, TheAddressLookupAsksOncePerModule) {
   char seen[256] = "";
   asked(&ex, &plain, seen, sizeof seen);
   EXPECT_EQ(ex, 1);
-  // The record must not outlive the module in the process-wide list.
-  Modules().Delete(Modules().IndexOfHandle(copy.Handle()));
+  // No later lookup may find the record once the module is gone.
+  Modules().Drop(Modules().IndexOfHandle(copy.Handle()));
 }
