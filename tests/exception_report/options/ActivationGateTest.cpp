@@ -147,7 +147,19 @@ void ExpectProgramBlock(const std::wstring& exe, const std::string& whileRunning
   PROCESS_INFORMATION started{};
   ASSERT_TRUE(CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                              &started));
-  EXPECT_EQ(WaitForInputIdle(started.hProcess, 30000), 0u);
+  // A windowed program comes up only on a display: without one (a test
+  // program started by hand with no DISPLAY) it ends at once, and nothing
+  // after this could be read.
+  DWORD exitCode = 0;
+  const bool idle = WaitForInputIdle(started.hProcess, 30000) == 0;
+  const bool running = GetExitCodeProcess(started.hProcess, &exitCode) && exitCode == STILL_ACTIVE;
+  if (!idle || !running) {
+    TerminateProcess(started.hProcess, 0);
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    FAIL() << "the program did not come up (exit code " << (running ? 0 : exitCode)
+           << "): it needs a display, which scripts/test provides";
+  }
   HMODULE modules[1] = {};
   DWORD needed = 0;
   EXPECT_TRUE(EnumProcessModules(started.hProcess, modules, sizeof modules, &needed));
