@@ -492,6 +492,7 @@ void TBrindoluxCtrl::PurgeQueue() {
 
 void TBrindoluxCtrl::CloseSource() {
   TWaitScope waiting(FWaiting);
+  TWaitScope closing(FClosing);
   PurgeQueue();
   // The window holds the source thread: it goes before the thread does.
   // FDisplayMode stays, so the next open shows full screen again.
@@ -614,7 +615,10 @@ void TBrindoluxCtrl::ChangeDisplayMode(TDisplayMode Mode) {
   if (Mode == FDisplayMode) return;
   if (Mode == dmFull) FPrevDisplayMode = FDisplayMode;
   FDisplayMode = Mode;
-  if (FPlayThread) {
+  // While the source closes, its threads are on their way out: a window made
+  // now would keep the stream that the close frees. The mode is only taken,
+  // as without a source, and shows with the next open.
+  if (FPlayThread && !FClosing) {
     ApplyDisplayMode();
     RepaintAll();
   }

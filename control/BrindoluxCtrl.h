@@ -145,7 +145,7 @@ class TBrindoluxCtrl {
   // a message box with its text on the control's window.
   void ShowException(const std::string& Text);
 
-  // Counts a wait for the engine's threads while it lasts.
+  // Counts, while it lasts, a wait for the engine's threads (or a close).
   class TWaitScope {
    public:
     explicit TWaitScope(int& Count) : FCount(Count) { ++FCount; }
@@ -253,6 +253,9 @@ class TBrindoluxCtrl {
   // handler on the live source's thread may send a message meanwhile; a
   // state-changing member called from it does nothing.
   int FWaiting = 0;
+  // Above 0 while CloseSource takes the source down: display-mode changes
+  // then make no window.
+  int FClosing = 0;
   // A left button went down on the form or the frame: its release clicks.
   bool FFormClickDown = false;
   bool FFrameClickDown = false;

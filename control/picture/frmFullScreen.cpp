@@ -2,6 +2,8 @@
 
 #include <windowsx.h>
 
+#include <algorithm>
+
 #include "ControlMessages.h"
 #include "KRMStream.h"
 #include "picture/RemoteInput.h"
@@ -157,12 +159,14 @@ bool TfrmFullScreen::Key(UINT Msg, WPARAM WParam) {
   }
 }
 
-void TfrmFullScreen::PictureMouse(UINT Msg, LPARAM LParam) {
+void TfrmFullScreen::PictureMouse(UINT Msg, WPARAM WParam, LPARAM LParam) {
   int32_t flags = 0;
+  bool press = false;
   switch (Msg) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
       flags = RemoteLeftDown;
+      press = true;
       break;
     case WM_LBUTTONUP:
       flags = RemoteLeftUp;
@@ -170,6 +174,7 @@ void TfrmFullScreen::PictureMouse(UINT Msg, LPARAM LParam) {
     case WM_RBUTTONDOWN:
     case WM_RBUTTONDBLCLK:
       flags = RemoteRightDown;
+      press = true;
       break;
     case WM_RBUTTONUP:
       flags = RemoteRightUp;
@@ -177,6 +182,7 @@ void TfrmFullScreen::PictureMouse(UINT Msg, LPARAM LParam) {
     case WM_MBUTTONDOWN:
     case WM_MBUTTONDBLCLK:
       flags = RemoteMiddleDown;
+      press = true;
       break;
     case WM_MBUTTONUP:
       flags = RemoteMiddleUp;
@@ -187,7 +193,20 @@ void TfrmFullScreen::PictureMouse(UINT Msg, LPARAM LParam) {
     default:
       return;
   }
-  const POINT at{GET_X_LPARAM(LParam), GET_Y_LPARAM(LParam)};
+  // A button pressed on the picture is the presenter's until it is up
+  // again: the picture keeps the mouse meanwhile, so that the release (and
+  // the moves on the way) reach the server wherever the pointer goes.
+  if (press) {
+    SetCapture(FImage.get());
+  } else if (flags != RemoteMove && !(WParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) &&
+             GetCapture() == FImage.get()) {
+    ReleaseCapture();
+  }
+  // Past the picture's edge (only while it holds the mouse) the pointer
+  // stands on that edge for the presenter.
+  POINT at{GET_X_LPARAM(LParam), GET_Y_LPARAM(LParam)};
+  at.x = std::clamp<LONG>(at.x, 0, std::max<LONG>(FLayout.Width - 1, 0));
+  at.y = std::clamp<LONG>(at.y, 0, std::max<LONG>(FLayout.Height - 1, 0));
   if (flags == RemoteMove) {
     if (FMoved && at.x == FLastMove.x && at.y == FLastMove.y) return;
     FMoved = true;
@@ -258,7 +277,7 @@ LRESULT CALLBACK TfrmFullScreen::PictureProc(HWND Wnd, UINT Msg, WPARAM WParam, 
   try {
     // Keys reach the form whichever of its windows has the focus.
     if (self->Key(Msg, WParam)) return 0;
-    self->PictureMouse(Msg, LParam);
+    self->PictureMouse(Msg, WParam, LParam);
     switch (Msg) {
       case WM_PAINT: {
         PAINTSTRUCT ps;

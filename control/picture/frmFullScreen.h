@@ -56,7 +56,9 @@ class TfrmFullScreen {
   LRESULT HandleForm(UINT Msg, WPARAM WParam, LPARAM LParam);
   // Answers true when the message was a key and is handled.
   bool Key(UINT Msg, WPARAM WParam);
-  void PictureMouse(UINT Msg, LPARAM LParam);
+  // A press over the picture captures the mouse until the last button is
+  // up; positions outside the picture go out on its edge.
+  void PictureMouse(UINT Msg, WPARAM WParam, LPARAM LParam);
   void Send(const std::string& Text);
   void MoveHint(int Left, int Top);
   void ShowHint(bool Show);

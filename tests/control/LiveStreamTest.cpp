@@ -22,7 +22,8 @@
 #include "KRMStream.h"
 #include "KrmWriter.h"
 #include "PumpUntil.h"
-#include "RecordingEvents.h"
+#include "SendingEvents.h"
+#include "SourceStandIns.h"  // LogText
 #include "WindowShot.h"
 #include "base/FramesBuffer.h"
 #include "base/IndexTable.h"
@@ -50,6 +51,30 @@ KrmRecord FourColourKeyFrame(uint32_t time) {
   return r;
 }
 
+// A raw key frame that announces a picture of Width x Height and carries no
+// pixels: enough for the source to report its size.
+KrmRecord AnnouncedKeyFrame(uint32_t time, uint16_t Width, uint16_t Height) {
+  Bytes bmp(54, 0);
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) bmp[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  bmp[0] = 'B';
+  bmp[1] = 'M';
+  put32(2, 54);
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, Width);
+  put32(22, Height);
+  bmp[26] = 1;
+  bmp[28] = 24;
+  KrmRecord r;
+  r.Time = time;
+  r.FrameType = FT_KEY;
+  r.CompressionType = CT_RAW;
+  r.Payload = bmp;
+  return r;
+}
+
 KrmRecord Marker(uint32_t time, size_t payload = 0) {
   KrmRecord r;
   r.Time = time;
@@ -61,23 +86,6 @@ KrmRecord Marker(uint32_t time, size_t payload = 0) {
 
 const char* const kReply =
     "Permission=True\r\nTitle=Talk\r\nAuthor=Ann\r\nCopyright=(c) Us\r\nDescription=Live test\r\n";
-
-// Events of a container whose OnString handler, once armed, tells the test
-// it is running and then sends a message to the container's window.
-class TSendingEvents : public TRecordingEvents {
- public:
-  HWND Host = nullptr;
-  std::atomic<bool> Armed{false};
-  HANDLE InHandler = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  ~TSendingEvents() override { CloseHandle(InHandler); }
-
-  void OnString(const std::wstring& Text) override {
-    TRecordingEvents::OnString(Text);
-    if (!Armed.exchange(false)) return;
-    SetEvent(InHandler);
-    SendMessageW(Host, WM_HANDLER_PING, 0, 0);
-  }
-};
 
 TBrindoluxCtrl* GCtrl = nullptr;
 std::atomic<int> GPings{0};
@@ -115,6 +123,7 @@ class LiveStreamTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_NE(nullptr, FHost);
     FEvents.Host = FHost;
+    FEvents.Message = WM_HANDLER_PING;
     FCtrl = std::make_unique<TBrindoluxCtrl>(&FEvents);
     FCtrl->SetParentWindow(FHost);
     MoveWindow(FCtrl->Handle(), 0, 0, 400, 300, TRUE);
@@ -286,35 +295,38 @@ TEST_F(LiveStreamTest, CloseWhileAHandlerSendsToTheContainersWindowReturns) {
   OpenAndPlay();
   ASSERT_TRUE(FPeer.WaitForStarted(1, kWaitMs));
   GCtrl = FCtrl.get();
-  std::atomic<bool> streaming{true};
-  std::thread strings([&] {
-    for (int i = 0; streaming && i < 4000; ++i) {
-      FPeer.Push(TLivePeer::TextPacket(2, "s" + std::to_string(i)));
-      Sleep(5);  // the stream's pace, not a wait for anything
-    }
-  });
-  HANDLE closed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::thread watchdog([&] {
-    if (WaitForSingleObject(closed, 10000) != WAIT_OBJECT_0) {
-      std::fprintf(stderr, "Close deadlocked with an event handler sending to the container\n");
-      std::fflush(stderr);
-      ExitProcess(3);
-    }
-  });
-  FEvents.Armed = true;
-  // Not pumping: the handler is now blocked in its SendMessage to us.
-  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(FEvents.InHandler, kWaitMs));
-  const auto start = std::chrono::steady_clock::now();
-  FCtrl->Close();
-  const auto took = std::chrono::steady_clock::now() - start;
-  SetEvent(closed);
-  streaming = false;
-  strings.join();
-  watchdog.join();
-  CloseHandle(closed);
+  std::chrono::steady_clock::duration took{};
+  ASSERT_TRUE(CloseWhileHandlerSends(
+      FEvents, [&](const std::string& text) { FPeer.Push(TLivePeer::TextPacket(2, text)); },
+      [&] { FCtrl->Close(); }, took));
   EXPECT_LT(took, std::chrono::seconds(2));
   EXPECT_EQ(1, GPings.load());
   EXPECT_EQ(bxClosed, FCtrl->GetStatus());
   // The members called from inside the wait changed nothing.
   EXPECT_EQ((std::vector<TStatus>{bxOpening, bxOpened, bxPlaying, bxClosed}), FEvents.States);
+}
+
+TEST_F(LiveStreamTest, APictureTooLargeToHoldFailsTheOpenAndTheNextOpenPlays) {
+  const size_t logBefore = LogText().size();
+  SetScript({TLivePeer::FramePacket(AnnouncedKeyFrame(0, 65535, 65535)), TLivePeer::FramePacket(Marker(10))});
+  FCtrl->Open(FPeer.URL("ch"));
+  ASSERT_TRUE(PumpUntil([&] { return FEvents.States.size() >= 2; }, kWaitMs)) << FEvents.States.size();
+  EXPECT_EQ((std::vector<TStatus>{bxOpening, bxClosed}), FEvents.States);
+  EXPECT_EQ(bxClosed, FCtrl->GetStatus());
+  // Nothing of the failed set-up is left to buffer or to stand in the way.
+  EXPECT_EQ(nullptr, FCtrl->Context().PlayThread);
+  EXPECT_EQ(nullptr, FCtrl->Context().ReadThread);
+  PumpPending();
+  const std::string log = LogText().substr(logBefore);
+  size_t lines = 0;
+  for (size_t at = log.find("TBrindoluxCtrl.WMOpened"); at != std::string::npos;
+       at = log.find("TBrindoluxCtrl.WMOpened", at + 1))
+    ++lines;
+  EXPECT_EQ(1u, lines) << log;
+
+  FEvents.States.clear();
+  SetScript({TLivePeer::FramePacket(FourColourKeyFrame(0)), TLivePeer::FramePacket(Marker(10))});
+  OpenAndPlay();
+  const TDetailFrame& frame = FCtrl->DetailFrame();
+  EXPECT_TRUE(PumpUntil([&] { return frame.PicturePixel(150, 75) == kQuadrant[3]; }, kWaitMs));
 }

@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,7 +22,7 @@
 #include "ControlMessages.h"
 #include "KrmWriter.h"
 #include "PumpUntil.h"
-#include "RecordingEvents.h"
+#include "SendingEvents.h"
 #include "picture/RemoteInput.h"
 #include "WindowShot.h"
 #include "picture/frmFullScreen.h"
@@ -79,6 +80,14 @@ void Button(DWORD down, DWORD up) {
   SendInput(2, in, sizeof(INPUT));
 }
 
+// One press or one release.
+void Button(DWORD flag) {
+  INPUT in{};
+  in.type = INPUT_MOUSE;
+  in.mi.dwFlags = flag;
+  SendInput(1, &in, sizeof(INPUT));
+}
+
 RECT ScreenRect(HWND window) {
   RECT r{};
   GetWindowRect(window, &r);
@@ -100,7 +109,16 @@ void ExpectPicture(const TfrmFullScreen& Full, int Left, int Top, int Width, int
   EXPECT_EQ(kQuadrant[3], Full.PicturePixel(Width / 2 + 10, Height / 2 + 10));
 }
 
+constexpr UINT WM_HANDLER_PING = WM_APP + 1;
+// What the container does when its live handler's message arrives: it runs
+// on the control's thread, inside whatever wait let the message through.
+std::function<void()> GOnPing;
+
 LRESULT CALLBACK HostProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  if (Msg == WM_HANDLER_PING) {
+    if (GOnPing) GOnPing();
+    return 0;
+  }
   return DefWindowProcW(Wnd, Msg, WParam, LParam);
 }
 
@@ -124,11 +142,16 @@ class FullScreenTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_NE(nullptr, FHost);
     SetForegroundWindow(FHost);
+    FEvents.Host = FHost;
+    FEvents.Message = WM_HANDLER_PING;
     FCtrl = std::make_unique<TBrindoluxCtrl>(&FEvents);
     FCtrl->SetParentWindow(FHost);
     MoveWindow(FCtrl->Handle(), 0, 0, 400, 300, TRUE);
   }
-  void TearDown() override { FCtrl.reset(); }
+  void TearDown() override {
+    GOnPing = nullptr;
+    FCtrl.reset();
+  }
 
   void OpenAndPlay(const std::wstring& url) {
     FCtrl->Open(url);
@@ -149,7 +172,7 @@ class FullScreenTest : public ::testing::Test {
   bool WaitUntilLeft() { return PumpUntil([&] { return Full() == nullptr; }, kWaitMs); }
 
   static HWND FHost;
-  TRecordingEvents FEvents;
+  TSendingEvents FEvents;
   std::unique_ptr<TBrindoluxCtrl> FCtrl;
 };
 
@@ -355,4 +378,56 @@ TEST_F(LiveFullScreenTest, CloseInFullScreenTakesTheWindowAway) {
   EXPECT_FALSE(IsWindow(window));
   EXPECT_EQ(bxClosed, FCtrl->GetStatus());
   EXPECT_EQ(dmFull, FCtrl->GetDisplayMode());
+}
+
+TEST_F(LiveFullScreenTest, ButtonPressedOnThePictureIsReleasedOverTheMargin) {
+  EnterFullScreen();
+  SetCursorPos(420, 322);  // (100, 50) of the picture, which lies at (320, 272)
+  Button(MOUSEEVENTF_LEFTDOWN);
+  ASSERT_TRUE(PumpUntil([&] { return FPeer.WaitForText(MouseRequest(RemoteLeftDown, 100, 50), 1, 0); }, kWaitMs));
+  // Over the black margin, above and left of the picture: its corner.
+  SetCursorPos(5, 5);
+  Button(MOUSEEVENTF_LEFTUP);
+  ASSERT_TRUE(PumpUntil([&] { return FPeer.WaitForText(MouseRequest(RemoteLeftUp, 0, 0), 1, 0); }, kWaitMs));
+  const std::vector<std::string> expected{MouseRequest(RemoteMove, 100, 50), MouseRequest(RemoteLeftDown, 100, 50),
+                                          MouseRequest(RemoteMove, 0, 0), MouseRequest(RemoteLeftUp, 0, 0)};
+  EXPECT_EQ(expected, RequestsUpTo("end"));
+  // The last button is up: the picture holds the mouse no more.
+  EXPECT_EQ(nullptr, GetCapture());
+}
+
+TEST_F(LiveFullScreenTest, FullScreenAskedForWhileCloseWaitsMakesNoWindow) {
+  ASSERT_TRUE(FPeer.WaitForStarted(1, kWaitMs));
+  ASSERT_EQ(nullptr, Full());
+  // The container's handler on the live source's thread sends to its
+  // window once the control stops the source; Close takes the message
+  // while it waits for the threads.
+  FEvents.SendWhenStopping = true;
+  GOnPing = [this] { FCtrl->SetFullScreen(true); };
+  std::chrono::steady_clock::duration took{};
+  ASSERT_TRUE(CloseWhileHandlerSends(
+      FEvents, [&](const std::string& text) { FPeer.Push(TLivePeer::TextPacket(2, text)); },
+      [&] { FCtrl->Close(); }, took));
+  GOnPing = nullptr;
+  EXPECT_EQ(bxClosed, FCtrl->GetStatus());
+  EXPECT_EQ(nullptr, Full());
+  EXPECT_EQ(nullptr, FindWindowW(L"TBrindoluxFullScreen", nullptr));
+  // The mode is taken, as without a source.
+  EXPECT_EQ(dmFull, FCtrl->GetDisplayMode());
+  EXPECT_EQ(std::vector<TDisplayMode>{dmFull}, FEvents.Modes);
+  // A move over where the window would be reaches no window of the freed
+  // stream.
+  SetCursorPos(640, 512);
+  const POINT middle{640, 512};
+  if (HWND under = WindowFromPoint(middle)) {
+    POINT at = middle;
+    ScreenToClient(under, &at);
+    SendMessageW(under, WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
+  }
+  PumpPending();
+  EXPECT_EQ(nullptr, Full());
+
+  // The next open shows it.
+  OpenAndPlay(FPeer.URL("ch"));
+  EXPECT_TRUE(PumpUntil([&] { return Full() != nullptr; }, kWaitMs));
 }
