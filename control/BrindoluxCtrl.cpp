@@ -17,6 +17,7 @@
 #include "DownloadToFile.h"
 #include "KRMStream.h"
 #include "base/EngineMessages.h"
+#include "base/ErrorTexts.h"
 #include "base/Exception.h"
 #include "source/FileThread.h"
 #include "source/KRMMulticastStream.h"
@@ -632,13 +633,32 @@ void TBrindoluxCtrl::WMOpened(WPARAM WParam) {
   // Only the source being opened may report; a repeated report would replace
   // a running play thread.
   if (FState != bxOpening || FPlayThread) return;
-  FPlayThread = std::make_unique<TPlayThread>(&FContext);
-  FPlayThread->FCacheKeyFrames = false;
-  FPlayThread->FIgnoreTimestamp = FIgnoreTimestamp;
-  FContext.PlayThread = FPlayThread.get();
-  ApplyDisplayMode();
-  LoadNailsForURL();
+  try {
+    FPlayThread = std::make_unique<TPlayThread>(&FContext);
+    FPlayThread->FCacheKeyFrames = false;
+    FPlayThread->FIgnoreTimestamp = FIgnoreTimestamp;
+    FContext.PlayThread = FPlayThread.get();
+    ApplyDisplayMode();
+    LoadNailsForURL();
+  } catch (const std::exception& e) {
+    FailOpened(e.what());
+    return;
+  } catch (...) {
+    FailOpened("unknown failure");
+    return;
+  }
   if (SetState(bxOpened) && FAutoStart) Play();
+}
+
+void TBrindoluxCtrl::FailOpened(const std::string& Text) {
+  // A half-made set-up would hold the open for good: without a play thread
+  // nothing trims a live stream, and a play thread that stays refuses every
+  // later open. So this is a failed open, reported as the sources report
+  // theirs: the text to the log, one code to the control.
+  GlobalLog().AddLine("TBrindoluxCtrl.WMOpened: the opened source cannot be shown: " + Text);
+  // The threads, the window and the buffers go as in a close.
+  CloseSource();
+  PostMessageW(FHandle.get(), WM_KRM_ERROR, KRM_ERR_UNEXPECTED, 0);
 }
 
 void TBrindoluxCtrl::WMError(WPARAM WParam) {

@@ -180,6 +180,8 @@ class TBrindoluxCtrl {
   void FreeFullScreen();
 
   void WMOpened(WPARAM WParam);
+  // What WMOpened made could not be made whole: the open fails.
+  void FailOpened(const std::string& Text);
   void WMError(WPARAM WParam);
   void WMEnd();
   void WMDirtyRect(WPARAM WParam, LPARAM LParam);
