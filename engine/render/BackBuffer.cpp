@@ -1,9 +1,11 @@
 #include "render/BackBuffer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "render/BitmapImage.h"
 #include "base/Exception.h"
@@ -71,7 +73,13 @@ void TBackBuffer::InitFromHeader(const BITMAPINFOHEADER& header) {
   FHeader.biClrImportant = 0;
   FBytesPerPixel = FBitCount / 8;
   FRowBytes = (3 * uint32_t(header.biWidth) + 3) & ~uint32_t(3);
-  FHeader.biSizeImage = FRowBytes * uint32_t(height);
+  // A size the section's 32-bit fields cannot carry would wrap to a smaller
+  // one; refused before anything is made.
+  const uint64_t bytes = uint64_t(FRowBytes) * uint64_t(height);
+  if (bytes > uint64_t(INT32_MAX))
+    throw Exception("TBackBuffer: a picture of " + std::to_string(header.biWidth) + " x " +
+                    std::to_string(height) + " pixels is too large");
+  FHeader.biSizeImage = uint32_t(bytes);
 
   FDC.reset(CreateCompatibleDC(nullptr));
   FScratchDC.reset(CreateCompatibleDC(nullptr));

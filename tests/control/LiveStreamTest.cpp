@@ -21,10 +21,12 @@
 #include "BrindoluxCtrl.h"
 #include "KRMStream.h"
 #include "KrmWriter.h"
+#include "MessageBoxWatchdog.h"
 #include "PumpUntil.h"
 #include "SendingEvents.h"
 #include "SourceStandIns.h"  // LogText
 #include "WindowShot.h"
+#include "base/EngineMessages.h"
 #include "base/FramesBuffer.h"
 #include "base/IndexTable.h"
 #include "base/SystemText.h"
@@ -83,6 +85,33 @@ KrmRecord Marker(uint32_t time, size_t payload = 0) {
   r.Payload.assign(payload, 0x4D);
   return r;
 }
+
+// Counts the error codes that reach one window through this thread's queue.
+class TErrorCounter {
+ public:
+  explicit TErrorCounter(HWND Window) : FWindow(Window) {
+    GCounter = this;
+    FHook = SetWindowsHookExW(WH_GETMESSAGE, &Hook, nullptr, GetCurrentThreadId());
+  }
+  ~TErrorCounter() {
+    UnhookWindowsHookEx(FHook);
+    GCounter = nullptr;
+  }
+  std::vector<WPARAM> Codes;
+
+ private:
+  static LRESULT CALLBACK Hook(int Code, WPARAM WParam, LPARAM LParam) {
+    const MSG* msg = reinterpret_cast<const MSG*>(LParam);
+    if (Code == HC_ACTION && WParam == PM_REMOVE && GCounter && msg->hwnd == GCounter->FWindow &&
+        msg->message == WM_KRM_ERROR)
+      GCounter->Codes.push_back(msg->wParam);
+    return CallNextHookEx(nullptr, Code, WParam, LParam);
+  }
+  static TErrorCounter* GCounter;
+  HWND FWindow;
+  HHOOK FHook;
+};
+TErrorCounter* TErrorCounter::GCounter = nullptr;
 
 const char* const kReply =
     "Permission=True\r\nTitle=Talk\r\nAuthor=Ann\r\nCopyright=(c) Us\r\nDescription=Live test\r\n";
@@ -309,6 +338,8 @@ TEST_F(LiveStreamTest, CloseWhileAHandlerSendsToTheContainersWindowReturns) {
 TEST_F(LiveStreamTest, APictureTooLargeToHoldFailsTheOpenAndTheNextOpenPlays) {
   const size_t logBefore = LogText().size();
   SetScript({TLivePeer::FramePacket(AnnouncedKeyFrame(0, 65535, 65535)), TLivePeer::FramePacket(Marker(10))});
+  TMessageBoxWatchdog boxes;
+  TErrorCounter errors(FCtrl->Handle());
   FCtrl->Open(FPeer.URL("ch"));
   ASSERT_TRUE(PumpUntil([&] { return FEvents.States.size() >= 2; }, kWaitMs)) << FEvents.States.size();
   EXPECT_EQ((std::vector<TStatus>{bxOpening, bxClosed}), FEvents.States);
@@ -323,6 +354,9 @@ TEST_F(LiveStreamTest, APictureTooLargeToHoldFailsTheOpenAndTheNextOpenPlays) {
        at = log.find("TBrindoluxCtrl.WMOpened", at + 1))
     ++lines;
   EXPECT_EQ(1u, lines) << log;
+  // Reported as a failed open is: one code, and no message box.
+  EXPECT_EQ(std::vector<WPARAM>{6}, errors.Codes);
+  EXPECT_EQ(std::vector<std::wstring>{}, boxes.TakeDismissed());
 
   FEvents.States.clear();
   SetScript({TLivePeer::FramePacket(FourColourKeyFrame(0)), TLivePeer::FramePacket(Marker(10))});

@@ -232,6 +232,19 @@ TEST_F(BackBufferTest, InitGivesPictureOfHeaderSize) {
   EXPECT_EQ(Str(dirty), Str(0, 0, 0, 0));
   FBuffer.Release();
   EXPECT_FALSE(FBuffer.Active());
+
+  // Past 2 GiB of pixels the section's sizes would wrap, at 44,000 x 44,000
+  // to a fraction of the pixels: refused, and nothing is left made.
+  for (int side : {65535, 44000}) {
+    SCOPED_TRACE(side);
+    try {
+      FBuffer.Init(side, side);
+      ADD_FAILURE() << "made";
+    } catch (const Exception& e) {
+      EXPECT_NE(e.Message().find("too large"), std::string::npos) << e.Message();
+    }
+    EXPECT_FALSE(FBuffer.Active());
+  }
 }
 
 TEST_F(BackBufferTest, CopiedPatchLandsAtItsPlaceAndMarksItsRectangle) {
