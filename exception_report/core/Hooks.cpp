@@ -11,6 +11,6 @@ const void* NoObject() { return nullptr; }
 uintptr_t NoAddress(const void*) { return 0; }
 }  // namespace
 
-TLibraryHooks LibraryHooks = {Nothing, Nothing, No, NoMail, NoStack, NoObject, NoAddress, Nothing};
+TLibraryHooks LibraryHooks = {Nothing, Nothing, No, NoMail, NoStack, NoObject, NoAddress, Nothing, No};
 
 }  // namespace RevavaRez

@@ -37,6 +37,8 @@ struct TLibraryHooks {
   uintptr_t (*RaiseAddressOf)(const void* exceptionObject);
   // Patches the unit initialisation table at start-up.
   void (*PatchUnitInitTable)();
+  // True inside a web server's process, whose reports go to the page.
+  bool (*IsWebHost)();
 };
 
 // Filled by the pieces that provide them; never null.

@@ -8,6 +8,7 @@
 #include "options/ModuleBlock.h"
 #include "core/VArev.h"
 #include "options/VezavuModuleOptionsEx.h"
+#include "stack/ThreadsList.h"
 
 namespace RevavaRez {
 
@@ -44,6 +45,8 @@ void InitExceptionLog() {
   }
   state.Options = std::make_unique<TVezavuModuleOptionsEx>(false, std::string());
   state.MainThreadStackTop = CurrentStackTop();
+  state.MainThreadID = GetCurrentThreadId();
+  state.StartTime = Now();
   TSharedBlock& block = ModuleBlock();
   // Without the block nothing is published; the library works all the same.
   if (OpenSharedBlock(ThisModule(), kModuleBlockLabel, 1, block) && block.DataSize >= 1) block.Data[0] = 0;
@@ -53,6 +56,7 @@ void GoInactive() noexcept {
   TLibraryState& state = LibraryState();
   state.Active = false;
   state.Options.reset();
+  state.Threads.reset();
   CloseSharedBlock(ModuleBlock());
 }
 

@@ -5,9 +5,12 @@
 #include <cstdint>
 #include <memory>
 
+#include "core/DateTime.h"
+
 namespace RevavaRez {
 
 class TVezavuModuleOptionsEx;
+class TVezavuThreadsList;
 
 // The start directory, the fourth piece of this state, is kept with the
 // restart that uses it (RememberStartDirectory).
@@ -23,6 +26,13 @@ struct TLibraryState {
   uintptr_t MainThreadStackTop = 0;
   // This module's own options, while active.
   std::unique_ptr<TVezavuModuleOptionsEx> Options;
+  // When the active library started (the report's start date).
+  TDateTime StartTime = 0;
+  // The start-up thread, the report's main thread.
+  uint32_t MainThreadID = 0;
+  // The threads this module knows of, from activation on; the first record
+  // is the main thread's.
+  std::unique_ptr<TVezavuThreadsList> Threads;
 };
 
 // Built on first use, so the start-up object may reach it whatever the

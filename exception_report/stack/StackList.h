@@ -1,0 +1,17 @@
+#pragma once
+// The call-stack entries of a report.
+#include <memory>
+
+#include "moduleinfo/ModuleInfo.h"
+
+namespace RevavaRez {
+
+struct TVezavuStackEntry : TVezavuDebugInfo {
+  // A kind-1 entry made without debug information holds a small module
+  // record of its own (handle and file name), which Module points at.
+  std::unique_ptr<TVezavuModuleInfo> OwnedModule;
+};
+
+class TVezavuStackList : public TVezavuRecordList<TVezavuStackEntry> {};
+
+}  // namespace RevavaRez
