@@ -162,7 +162,8 @@ std::string ProcessorName(HKEY root, const std::string& key) {
 namespace {
 
 bool DiskSpace(const std::string& fileName, ULARGE_INTEGER& total, ULARGE_INTEGER& free) {
-  const std::string root = ExtractFilePath(fileName).substr(0, 3);
+  // Any folder of the drive will do, a share's too.
+  const std::string root = ExtractFilePath(fileName);
   ULARGE_INTEGER available;
   if (root.empty() || !GetDiskFreeSpaceExA(root.c_str(), &available, &total, nullptr)) return false;
   free = available;

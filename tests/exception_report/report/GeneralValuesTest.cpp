@@ -184,6 +184,13 @@ TEST(GeneralValues, EqualTheSystemCalls) {
   ASSERT_GT(GetLocaleInfoA(GetSystemDefaultLangID(), LOCALE_SENGLANGUAGE, english, sizeof english), 0);
   EXPECT_EQ(LocaleName(), english);
   EXPECT_FALSE(WindowsVersionName().empty());
+
+  char file[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, file, MAX_PATH);
+  ULARGE_INTEGER available, total;
+  ASSERT_TRUE(GetDiskFreeSpaceExA(ExtractFilePath(file).c_str(), &available, &total, nullptr));
+  EXPECT_EQ(DiskTotalText(file), DiskSizeText(total.QuadPart) + " Gb");
+  EXPECT_EQ(DiskTotalText("nofolder.dll"), "");
 }
 
 TEST(GeneralSection, Masks) {
