@@ -10,4 +10,7 @@ namespace RevavaRez {
 // GeneralFieldMask shows.
 std::string BuildLogText(const TReportInputs& inputs);
 
+// For tests: the field (by mask bit) whose value throws; -1 for none.
+extern int GeneralFaultField;
+
 }  // namespace RevavaRez

@@ -5,6 +5,11 @@
 #include <cstdio>
 
 #include "GateReport.h"
+#include "moduleinfo/ModulesList.h"
+#include "options/ActivationGate.h"
+#include "options/VezavuModuleOptionsEx.h"
+#include "report/ReportText.h"
+#include "stack/StackList.h"
 
 namespace brx_test_module {
 
@@ -29,11 +34,67 @@ std::string LoadedLibraryState(const std::wstring& dll) {
   return line;
 }
 
+// The report of this module's own options, as the processing would write
+// it without an exception.
+std::string ReportText() {
+  RevavaRez::TLibraryState& state = RevavaRez::LibraryState();
+  if (!state.Active || !state.Options) return "inactive";
+  RevavaRez::TReportInputs inputs;
+  inputs.Options = state.Options.get();
+  RevavaRez::TVezavuStackList stack;
+  return RevavaRez::BuildReportText(inputs, stack, RevavaRez::Modules(), state.Threads.get(), state.MainThreadID)
+      .Text;
+}
+
+const wchar_t* const kBlockedTitle = L"Blocked foreground window";
+
+struct TBlockedWindow {
+  HANDLE Ready = nullptr;
+  HANDLE Release = nullptr;
+};
+
+// Makes the foreground window, then stops reading its messages until
+// released: a message sent to it would wait for that.
+DWORD WINAPI BlockedWindowThread(void* parameter) {
+  auto* blocked = static_cast<TBlockedWindow*>(parameter);
+  HWND window = CreateWindowExW(0, L"STATIC", kBlockedTitle, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200,
+                                nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (window) {
+    SetForegroundWindow(window);
+    MSG message;
+    for (int i = 0; i < 50 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i) DispatchMessageW(&message);
+  }
+  SetEvent(blocked->Ready);
+  WaitForSingleObject(blocked->Release, 60000);
+  if (window) DestroyWindow(window);
+  return 0;
+}
+
+std::string ReportWithBlockedForeground() {
+  TBlockedWindow blocked;
+  blocked.Ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  blocked.Release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE thread = CreateThread(nullptr, 0, BlockedWindowThread, &blocked, 0, nullptr);
+  std::string text = "no window thread";
+  if (thread && WaitForSingleObject(blocked.Ready, 10000) == WAIT_OBJECT_0) text = ReportText();
+  SetEvent(blocked.Release);
+  if (thread) {
+    WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+  }
+  CloseHandle(blocked.Ready);
+  CloseHandle(blocked.Release);
+  return text;
+}
+
 }  // namespace
 
 int RunVerbs(const std::vector<std::wstring>& arguments) {
   try {
     if (arguments.size() == 2 && arguments[0] == L"state") return WriteReport(arguments[1], GateStateLine()) ? 0 : 3;
+    if (arguments.size() == 2 && arguments[0] == L"report") return WriteReport(arguments[1], ReportText()) ? 0 : 3;
+    if (arguments.size() == 2 && arguments[0] == L"report-blocked")
+      return WriteReport(arguments[1], ReportWithBlockedForeground()) ? 0 : 3;
     if (arguments.size() == 3 && arguments[0] == L"load")
       return WriteReport(arguments[2], LoadedLibraryState(arguments[1])) ? 0 : 3;
   } catch (...) {
