@@ -138,7 +138,8 @@ std::string ProcessorOf(const std::string& entry) {
   if (end != npos) end = entry.find(BlankLine, end + BlankLine.size());
   if (end == npos) return std::string();
   std::string text = Span(entry, start, end);
-  return text.find("EAX") == npos ? std::string() : text;
+  // 32-bit builds name EAX, 64-bit ones RAX; a title-only section has neither.
+  return text.find("EAX") == npos && text.find("RAX") == npos ? std::string() : text;
 }
 
 std::string StepsOf(const std::string& entry) {

@@ -1,6 +1,8 @@
 #include "report/CpuSection.h"
 
+#include "ReportFixture.h"
 #include "core/RichTextPages.h"
+#include "report/LogFile.h"
 
 #include <windows.h>
 #include <gtest/gtest.h>
@@ -173,6 +175,50 @@ TEST(CpuSectionTest, RichTextColoursEveryValueWhole) {
     EXPECT_EQ(values, 8 + 16);
     EXPECT_EQ(dumps, 16);
   }
+}
+
+// The log's XML finds the values by place; a section of either width must
+// give every value whole and under the register names the text uses.
+TEST(CpuSectionTest, LogXMLReadsBothWidthsWhole) {
+  struct Case {
+    int Width;
+    const char* Registers;
+    const char* StackLine;
+    const char* DumpLine;
+  } cases[] = {
+      {8, "<Registers EAX=\"0000001A\" EDI=\"0000002B\" EBX=\"0000003C\" ESI=\"0000004D\" ECX=\"0000005E\" "
+          "ESP=\"00001000\" EDX=\"0000006F\" EIP=\"7ABCDEF0\"/>",
+       "<Line Address=\"00001010\" Value=\"A0B0C004\"/>",
+       "<Line Address=\"00002040\" Bytes=\"40 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F\" "
+       "Chars=\"@ABCDEFGHIJKLMNO\"/>"},
+      {16,
+       "<Registers RAX=\"000000000000001A\" RDI=\"000000000000002B\" RBX=\"000000000000003C\" "
+       "RSI=\"000000000000004D\" RCX=\"000000000000005E\" RSP=\"0000000000001000\" RDX=\"000000000000006F\" "
+       "RIP=\"000000007ABCDEF0\"/>",
+       "<Line Address=\"0000000000001020\" Value=\"00000000A0B0C004\"/>",
+       "<Line Address=\"0000000000002040\" Bytes=\"40 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F\" "
+       "Chars=\"@ABCDEFGHIJKLMNO\"/>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Width);
+    const TFakeMemory memory = MakeMemory(c.Width / 2);
+    const std::string cpu = CpuSectionText(true, kTexts, &kRegisters, 0x2000, c.Width, memory.Reader());
+    TLogFile log("", false);
+    log.AddEntry("RevavaRez 5.1.10\r\n\r\n" + ReportFixture::General() + "\r\n" + ReportFixture::CallStackTable() +
+                     "\r\n" + ReportFixture::ModulesTable() + "\r\n" + cpu,
+                 1);
+    const std::string xml = log.EntryToXML(0);
+    EXPECT_NE(xml.find(c.Registers), std::string::npos) << xml;
+    EXPECT_NE(xml.find(c.StackLine), std::string::npos);
+    EXPECT_NE(xml.find(c.DumpLine), std::string::npos);
+  }
+  // Without a context the 16-column "????" stays unset as the 8-column one does.
+  TLogFile log("", false);
+  log.AddEntry("RevavaRez 5.1.10\r\n\r\n" + ReportFixture::General() + "\r\n" + ReportFixture::CallStackTable() +
+                   "\r\n" + ReportFixture::ModulesTable() + "\r\n" +
+                   CpuSectionText(true, kTexts, nullptr, 0, 16, TMemoryReader()),
+               1);
+  EXPECT_NE(log.EntryToXML(0).find("<Registers/>"), std::string::npos) << log.EntryToXML(0);
 }
 
 TEST(CpuSectionTest, TableRowPadsEachCell) {
