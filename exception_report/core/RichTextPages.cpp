@@ -56,6 +56,9 @@ std::string GeneralRichText(const std::string& text, const TRichTextFont& font) 
 
 std::string CpuRichText(const std::string& text, const TRichTextFont& font, int tabStop) {
   std::vector<std::string> lines = Lines(text);
+  // The values' width follows the build that wrote the text: 64-bit register
+  // names mean 16 digits, anything else (stored 32-bit texts too) 8.
+  const size_t w = lines.size() > 2 && lines[2].compare(0, 3, "RAX") == 0 ? 16 : 8;
   for (size_t i = 0; i < lines.size(); ++i) {
     std::string& line = lines[i];
     if (i == 0) {
@@ -64,9 +67,9 @@ std::string CpuRichText(const std::string& text, const TRichTextFont& font, int 
       line = "\\cf3 " + line + "\\cf2";
     } else if (i <= 5) {
       Insert("\\cf4 ", line, 6);
-      Insert("\\cf2 ", line, 19);
-      Insert("\\cf4 ", line, 32);
-      Insert("\\cf2 ", line, 45);
+      Insert("\\cf2 ", line, w + 11);
+      Insert("\\cf4 ", line, w + 24);
+      Insert("\\cf2 ", line, 2 * w + 29);
     } else if (i == 7) {
       line = "\\pard\\tx" + std::to_string(tabStop) + "\\cf3\\b " + Trim(Copy(line, 1, 21)) + "\\tab " +
              Trim(Copy(line, 22, line.size())) + "\\cf2\\b0";
@@ -75,12 +78,13 @@ std::string CpuRichText(const std::string& text, const TRichTextFont& font, int 
       Insert("\\tab ", line, 19);
       line = "\\cf3 " + line + "\\cf2";
     } else if (i >= 9) {
-      Insert("\\cf4 ", line, 11);
-      Insert("\\cf2 ", line, 24);
-      Delete(line, 29, 3);
-      Insert("\\tab ", line, 29);
-      Insert("\\cf4 ", line, 44);
-      Insert("\\cf2 ", line, 96);
+      Insert("\\cf4 ", line, w + 3);
+      Insert("\\cf2 ", line, 2 * w + 8);
+      Delete(line, 2 * w + 13, 3);
+      Insert("\\tab ", line, 2 * w + 13);
+      Insert("\\cf4 ", line, 3 * w + 20);
+      // Past the last hex digit, so the whole dump keeps the value colour.
+      Insert("\\cf2 ", line, 3 * w + 73);
     }
   }
   return Wrap(lines, font);

@@ -138,7 +138,8 @@ std::string ProcessorOf(const std::string& entry) {
   if (end != npos) end = entry.find(BlankLine, end + BlankLine.size());
   if (end == npos) return std::string();
   std::string text = Span(entry, start, end);
-  return text.find("EAX") == npos ? std::string() : text;
+  // 32-bit builds name EAX, 64-bit ones RAX; a title-only section has neither.
+  return text.find("EAX") == npos && text.find("RAX") == npos ? std::string() : text;
 }
 
 std::string StepsOf(const std::string& entry) {
@@ -368,28 +369,35 @@ void AddModules(TXMLItem& modules, const std::string& text) {
 void AddProcessor(TXMLItem& cpu, const std::string& text) {
   if (Trim(text).empty()) return;
   std::vector<std::string> lines = SplitLines(text);
+  // A 64-bit build writes 16-digit values under the 64-bit register names;
+  // every other text, stored 32-bit ones too, has 8 digits.
+  const bool wide = lines.size() > 2 && lines[2].compare(0, 3, "RAX") == 0;
+  const size_t w = wide ? 16 : 8;
+  const std::string noRegister = wide ? NoRegister + std::string(8, ' ') : NoRegister;
   TXMLItem* registers = cpu.AddChild("Registers");
   static const char* const Names[4][2] = {{"EAX", "EDI"}, {"EBX", "ESI"}, {"ECX", "ESP"}, {"EDX", "EIP"}};
+  static const char* const WideNames[4][2] = {{"RAX", "RDI"}, {"RBX", "RSI"}, {"RCX", "RSP"}, {"RDX", "RIP"}};
   for (size_t row = 0; row < 4 && row + 2 < lines.size(); ++row) {
     const std::string& line = lines[row + 2];
     for (size_t column = 0; column < 2; ++column) {
-      std::string value = Copy(line, column == 0 ? 6 : 22, 8);
-      if (!value.empty() && value != NoRegister) registers->AddAttribute(Names[row][column], value);
+      std::string value = Copy(line, column == 0 ? 6 : w + 14, w);
+      if (!value.empty() && value != noRegister)
+        registers->AddAttribute(wide ? WideNames[row][column] : Names[row][column], value);
     }
   }
   TXMLItem* stack = cpu.AddChild("Stack");
   for (size_t i = 9; i < lines.size(); ++i) {
     TXMLItem* line = stack->AddChild("Line");
-    line->AddAttribute("Address", Copy(lines[i], 1, 8));
-    line->AddAttribute("Value", Copy(lines[i], 11, 8));
+    line->AddAttribute("Address", Copy(lines[i], 1, w));
+    line->AddAttribute("Value", Copy(lines[i], w + 3, w));
   }
   TXMLItem* dump = cpu.AddChild("MemoryDump");
   for (size_t i = 9; i < lines.size(); ++i) {
     TXMLItem* line = dump->AddChild("Line");
-    line->AddAttribute("Address", Copy(lines[i], 22, 8));
+    line->AddAttribute("Address", Copy(lines[i], 2 * w + 6, w));
     // The sixteen byte pairs, after the blank that leads each of them.
-    line->AddAttribute("Bytes", Copy(lines[i], 33, 47));
-    line->AddAttribute("Chars", Copy(lines[i], 81, 16));
+    line->AddAttribute("Bytes", Copy(lines[i], 3 * w + 9, 47));
+    line->AddAttribute("Chars", Copy(lines[i], 3 * w + 57, 16));
   }
 }
 

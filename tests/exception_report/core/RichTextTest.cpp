@@ -48,9 +48,9 @@ TEST(RichTextPages, CpuPageInsertsByColumnAndClipsShortLines) {
       "\r\n"
       "Stack:               Memory Dump:\r\n"
       "------------------   ------------\r\n"
-      "0012FF00: 00000000   0012FF00: " +
+      "0012FF00: 00000000   0012FF00:  " +
       bytes +
-      "  ................\r\n"
+      " ................\r\n"
       "0012FF04: 1";  // short
   EXPECT_EQ(CpuRichText(text, Font(), 2100),
             std::string(kHeader) +
@@ -63,9 +63,9 @@ TEST(RichTextPages, CpuPageInsertsByColumnAndClipsShortLines) {
                 "\\par\r\n"
                 "\\pard\\tx2100\\cf3\\b Stack:\\tab Memory Dump:\\par\\cf2\\b0\r\n"
                 "\\cf3 ------------------\\tab ------------\\par\\cf2\r\n"
-                "0012FF00: \\cf4 00000000\\cf2 \\tab 0012FF00: \\cf4 " +
+                "0012FF00: \\cf4 00000000\\cf2 \\tab 0012FF00: \\cf4  " +
                 bytes +
-                "\\cf2   ................\\par\r\n"
+                "\\cf2  ................\\par\r\n"
                 "0012FF04: \\cf4 1\\cf2 \\tab \\cf4 \\cf2 \r\n"
                 "}");
 }
