@@ -47,6 +47,13 @@ void InitExceptionLog() {
   state.MainThreadStackTop = CurrentStackTop();
   state.MainThreadID = GetCurrentThreadId();
   state.StartTime = Now();
+  // The main thread's record holds a handle of the list's own, which the
+  // list closes when it deletes the record.
+  state.Threads = std::make_unique<TVezavuThreadsList>();
+  ThreadRecord* mainRecord = state.Threads->NewRecord(true);
+  mainRecord->ThreadID = state.MainThreadID;
+  mainRecord->Handle = DuplicateThreadHandle(GetCurrentThread());
+  mainRecord->StackTop = state.MainThreadStackTop;
   TSharedBlock& block = ModuleBlock();
   // Without the block nothing is published; the library works all the same.
   if (OpenSharedBlock(ThisModule(), kModuleBlockLabel, 1, block) && block.DataSize >= 1) block.Data[0] = 0;

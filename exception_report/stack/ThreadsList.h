@@ -65,9 +65,9 @@ class TVezavuThreadsList {
   int FindByHandle(HANDLE thread) const;
   int FindByObject(const void* threadObject) const;
   int FindByID(DWORD threadID) const;
-  // Under the write lock, delete records whose thread has ended.
+  // Takes the write lock and deletes records whose thread has ended.
   void Purge();
-  // Under the write lock, delete the calling thread's record.
+  // Takes the write lock and deletes the calling thread's record.
   void RemoveCurrent();
   // Frees the record with its stack copy (unless a snapshot's or owned
   // elsewhere) and its handle (unless a snapshot's).
@@ -79,6 +79,10 @@ class TVezavuThreadsList {
   bool FSnapshot = false;
   std::vector<ThreadRecord*> FItems;
 };
+
+// A handle of the list's own for a record: a duplicate of thread's, so the
+// caller may close its own; null when it cannot be duplicated.
+HANDLE DuplicateThreadHandle(HANDLE thread);
 
 // The main thread is the module's start-up thread (LibraryState).
 bool IsMainThread(const ThreadRecord& record, DWORD mainThreadID);
