@@ -204,7 +204,7 @@ std::vector<TStackEntryText> CurrentThreadStackEntries() {
   WalkCurrentThread(list, TWalkOptions());
   for (int i = 0; i < list.Count(); ++i) {
     const TVezavuStackEntry& e = *list.Items(i);
-    if (!IsCallKind(e.Kind)) continue;
+    if (e.Kind == dkAddress) continue;  // hidden duplicates
     TStackEntryText text;
     text.Address = e.Address;
     if (e.Module != nullptr) {
