@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "CallSiteCode.h"
 #include "core/VArev.h"
 #include "stack/StackWalk.h"
 
@@ -15,17 +16,10 @@ using namespace RevavaRez;
 
 namespace {
 
-#if defined(__x86_64__)
-constexpr bool kX86_64 = true;
-#else
-constexpr bool kX86_64 = false;
-#endif
-constexpr size_t kSlot = sizeof(uintptr_t);
+constexpr size_t kSlot = brx_test::kStackSlot;
 constexpr size_t kCell = 16;
 constexpr int kSites = 100;
 constexpr int kRounds = 20;
-
-void Put32(uint8_t* at, uint32_t v) { std::memcpy(at, &v, 4); }
 
 double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
   LARGE_INTEGER frequency;
@@ -51,41 +45,14 @@ int main() {
   uint8_t* slot = code + codeSize - 0x200;
   uint8_t* routine = code + codeSize - 0x100;
   std::memcpy(routine, "\x55\x89\xE5\x90\x90\xC3", 6);
-  const auto routineAddress = reinterpret_cast<uintptr_t>(routine);
-  std::memcpy(slot, &routineAddress, sizeof routineAddress);
-  jump[0] = 0xFF;
-  jump[1] = 0x25;
-  Put32(jump + 2, kX86_64 ? uint32_t(reinterpret_cast<uintptr_t>(slot) - reinterpret_cast<uintptr_t>(jump + 6))
-                          : uint32_t(reinterpret_cast<uintptr_t>(slot)));
+  brx_test::PutImportJump(jump, slot, routine);
 
-  std::vector<std::vector<uint8_t>> forms = {
-      {0xE8, 0, 0, 0, 0},
-      {0xFF, 0xD0},
-      {0xFF, 0x13},
-      {0xFF, 0x55, 0x08},
-      {0xFF, 0x96, 0x00, 0x01, 0x00, 0x00},
-      {0xFF, 0x14, 0x24},
-      {0xFF, 0x54, 0x24, 0x08},
-      {0xFF, 0x94, 0x24, 0x00, 0x01, 0x00, 0x00},
-      {0xFF, 0x15, 0, 0, 0, 0},
-  };
-  if (kX86_64) {
-    forms.push_back({0x41, 0xFF, 0xD0});
-    forms.push_back({0x48, 0xFF, 0x94, 0x24, 0x00, 0x01, 0x00, 0x00});
-    forms.push_back({0x48, 0xFF, 0x15, 0, 0, 0, 0});
-  }
+  const std::vector<std::vector<uint8_t>> forms = brx_test::CallForms();
   std::vector<uintptr_t> returns, calls;
   for (int i = 0; i < kSites; ++i) {
-    std::vector<uint8_t> bytes = forms[static_cast<size_t>(i) % forms.size()];
     uint8_t* end = code + kCell * (static_cast<size_t>(i) + 1);
-    const auto ret = reinterpret_cast<uintptr_t>(end);
-    if (bytes[0] == 0xE8) Put32(bytes.data() + 1, uint32_t(reinterpret_cast<uintptr_t>(jump) - ret));
-    if (bytes[bytes.size() - 5] == 0x15)
-      Put32(bytes.data() + bytes.size() - 4,
-            kX86_64 ? uint32_t(reinterpret_cast<uintptr_t>(slot) - ret) : uint32_t(reinterpret_cast<uintptr_t>(slot)));
-    std::memcpy(end - bytes.size(), bytes.data(), bytes.size());
-    returns.push_back(ret);
-    calls.push_back(ret - bytes.size());
+    calls.push_back(brx_test::PutCallSite(end, forms[static_cast<size_t>(i) % forms.size()], jump, slot));
+    returns.push_back(reinterpret_cast<uintptr_t>(end));
   }
 
   // The copy: every third value unmapped, every third into readable data,

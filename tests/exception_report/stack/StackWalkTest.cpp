@@ -8,22 +8,16 @@
 #include <cstring>
 #include <vector>
 
+#include "CallSiteCode.h"
 #include "stack/StackWalk.h"
 
 using namespace RevavaRez;
 
 namespace {
 
-#if defined(__x86_64__)
-constexpr bool kX86_64 = true;
-#else
-constexpr bool kX86_64 = false;
-#endif
-constexpr size_t kSlot = sizeof(uintptr_t);
+constexpr size_t kSlot = brx_test::kStackSlot;
 constexpr size_t kPage = 4096;
 constexpr size_t kCell = 16;
-
-void Put32(uint8_t* at, uint32_t v) { std::memcpy(at, &v, 4); }
 
 // Three pages: an unreadable one, the call sites, and the import jump with
 // the routine behind it and a pointer slot.
@@ -38,13 +32,7 @@ class TCodePages {
     // The routine a direct call reaches through the import jump.
     uint8_t* routine = Data() + 0x300;
     std::memcpy(routine, "\x55\x89\xE5\x90\x90\xC3", 6);
-    const auto routineAddress = reinterpret_cast<uintptr_t>(routine);
-    std::memcpy(Slot(), &routineAddress, sizeof routineAddress);
-    uint8_t* jump = Jump();
-    jump[0] = 0xFF;
-    jump[1] = 0x25;
-    Put32(jump + 2, kX86_64 ? uint32_t(reinterpret_cast<uintptr_t>(Slot()) - reinterpret_cast<uintptr_t>(jump + 6))
-                            : uint32_t(reinterpret_cast<uintptr_t>(Slot())));
+    brx_test::PutImportJump(Jump(), Slot(), routine);
   }
   ~TCodePages() {
     if (FBase) VirtualFree(FBase, 0, MEM_RELEASE);
@@ -57,21 +45,14 @@ class TCodePages {
   uint8_t* Slot() const { return Data() + 0x200; }
   uintptr_t Routine() const { return reinterpret_cast<uintptr_t>(Data() + 0x300); }
 
-  // Writes a call site ending at the end of cell index; answers the return
-  // address. Forms that need an operand get it from here.
+  // Writes a call site ending at the end of cell index.
   struct TSite {
     uintptr_t Call, Return;
   };
-  TSite Put(int index, std::vector<uint8_t> bytes, bool directToJump = false, bool pointerToSlot = false) {
+  TSite Put(int index, std::vector<uint8_t> bytes) {
     uint8_t* end = Code() + kCell * (static_cast<size_t>(index) + 1);
-    uint8_t* site = end - bytes.size();
-    const auto ret = reinterpret_cast<uintptr_t>(end);
-    if (directToJump) Put32(bytes.data() + bytes.size() - 4, uint32_t(reinterpret_cast<uintptr_t>(Jump()) - ret));
-    if (pointerToSlot)
-      Put32(bytes.data() + bytes.size() - 4,
-            kX86_64 ? uint32_t(reinterpret_cast<uintptr_t>(Slot()) - ret) : uint32_t(reinterpret_cast<uintptr_t>(Slot())));
-    std::memcpy(site, bytes.data(), bytes.size());
-    return {reinterpret_cast<uintptr_t>(site), ret};
+    const uintptr_t call = brx_test::PutCallSite(end, std::move(bytes), Jump(), Slot());
+    return {call, reinterpret_cast<uintptr_t>(end)};
   }
 
  private:
@@ -105,23 +86,7 @@ struct TAllForms {
 TAllForms PutAllForms(TCodePages& pages) {
   TAllForms all;
   int cell = 0;
-  auto put = [&](std::vector<uint8_t> bytes, bool direct = false, bool pointer = false) {
-    all.Sites.push_back(pages.Put(cell++, std::move(bytes), direct, pointer));
-  };
-  put({0xE8, 0, 0, 0, 0}, true);
-  put({0xFF, 0xD0});
-  put({0xFF, 0x13});
-  put({0xFF, 0x55, 0x08});
-  put({0xFF, 0x96, 0x00, 0x01, 0x00, 0x00});
-  put({0xFF, 0x14, 0x24});
-  put({0xFF, 0x54, 0x24, 0x08});
-  put({0xFF, 0x94, 0x24, 0x00, 0x01, 0x00, 0x00});
-  put({0xFF, 0x15, 0, 0, 0, 0}, false, true);
-  if (kX86_64) {
-    put({0x41, 0xFF, 0xD0});
-    put({0x48, 0xFF, 0x94, 0x24, 0x00, 0x01, 0x00, 0x00});
-    put({0x48, 0xFF, 0x15, 0, 0, 0, 0}, false, true);
-  }
+  for (auto& form : brx_test::CallForms()) all.Sites.push_back(pages.Put(cell++, std::move(form)));
   // Values that are no return addresses between them: none, small, into
   // the unreadable page, and a call whose bytes begin on that page.
   uint8_t* straddling = pages.Code();
