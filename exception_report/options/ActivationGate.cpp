@@ -9,6 +9,7 @@
 #include "core/VArev.h"
 #include "options/VezavuModuleOptionsEx.h"
 #include "stack/ThreadsList.h"
+#include "stack/StackWalk.h"
 
 namespace RevavaRez {
 
@@ -31,6 +32,7 @@ void InitExceptionLog() {
   VArevInit();
   TLibraryState& state = LibraryState();
   InternalErrorHook = InternalErrorHandler;
+  LibraryHooks.CurrentThreadStack = CurrentThreadStackEntries;
   const HMODULE mainModule = GetModuleHandleA(nullptr);
   state.MainModuleActive = mainModule != ThisModule() && HasLibraryData(mainModule);
   state.OwnsRuntimeHooks = !(state.MainModuleActive && !kRootClassInThisModule);

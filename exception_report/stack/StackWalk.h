@@ -4,6 +4,9 @@
 
 #include <cstdint>
 
+#include <vector>
+
+#include "core/Hooks.h"
 #include "stack/StackList.h"
 
 namespace RevavaRez {
@@ -23,16 +26,30 @@ struct TWalkOptions {
 
 // Adds firstAddress (when not 0), then a call site for every slot value
 // that follows a call; then hides duplicates from the first entry it added.
+// stackEnd is the range's last byte (start + size - 1); only slots wholly
+// inside the range, and inside its first kStackWalkLimit bytes, are read.
 void WalkStack(TVezavuStackList& list, uintptr_t firstAddress, uintptr_t stackStart, uintptr_t stackEnd,
                const TWalkOptions& options);
-// Keeps the entry for the address under the options' kind set and limits;
-// seen counts the candidates of kept kinds across the walk.
-void AddStackEntry(TVezavuStackList& list, uintptr_t address, const TWalkOptions& options, int& seen);
+
+// What one walk has counted so far.
+struct TWalkCounts {
+  int Seen = 0;  // candidates of kept kinds
+  int Kept = 0;
+};
+// Keeps the entry for the address under the options' kind set and limits.
+void AddStackEntry(TVezavuStackList& list, uintptr_t address, const TWalkOptions& options, TWalkCounts& counts);
 // The host flag stands for running inside the development environment.
 void HideDuplicateEntries(TVezavuStackList& list, int start, bool debugInfo, bool ideHost);
 
 // The call stack of a thread record's stack copy, into the report's list.
 struct ThreadRecord;
 void WalkRecordCopy(TVezavuStackList& list, const ThreadRecord& record);
+
+// The calling thread's own stack, from its stack pointer up to its stack's
+// base, told as running (thread flag 1) under its own ID.
+void WalkCurrentThread(TVezavuStackList& list, TWalkOptions options);
+// The same walk with debug information, as the internal-error report
+// prints it (LibraryHooks.CurrentThreadStack).
+std::vector<TStackEntryText> CurrentThreadStackEntries();
 
 }  // namespace RevavaRez

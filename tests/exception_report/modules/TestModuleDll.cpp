@@ -93,3 +93,19 @@ extern "C" __declspec(dllexport) int TestModuleHookSymbol(int identifier, char* 
 
 // Undoes the hooks before the module goes.
 extern "C" __declspec(dllexport) void TestModuleHooksDone() { RevavaRez::EHookDone(); }
+
+// A worker for the stack-capture tests, started as a thread procedure on a
+// pair of events: it tells that it runs, then waits inside this module until
+// released.
+struct TBlockedWorkerEvents {
+  HANDLE Started;
+  HANDLE Release;
+};
+
+extern "C" __declspec(dllexport) __attribute__((noinline)) DWORD WINAPI TestModuleBlockedWorker(void* parameter) {
+  auto* events = static_cast<TBlockedWorkerEvents*>(parameter);
+  SetEvent(events->Started);
+  const DWORD waited = WaitForSingleObject(events->Release, INFINITE);
+  // Work after the wait keeps it a call, not a jump.
+  return waited + 1;
+}
