@@ -88,8 +88,10 @@ TModuleRun RunTestModule(const std::wstring& exe, const std::wstring& arguments)
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
   if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                      nullptr, &startup, &started))
+                      nullptr, &startup, &started)) {
+    run.StartError = GetLastError();
     return run;
+  }
   if (WaitForSingleObject(started.hProcess, 30000) == WAIT_OBJECT_0) {
     run.Ended = true;
     GetExitCodeProcess(started.hProcess, &run.ExitCode);

@@ -44,6 +44,8 @@ struct TModuleRun {
   bool Ended = false;
   DWORD ExitCode = 0;
   std::string Report;
+  // GetLastError of a start that failed; 0 when the program started.
+  DWORD StartError = 0;
 };
 // Runs a test EXE with the arguments and a report file in its folder, and
 // waits at most 30 seconds for its end.

@@ -100,7 +100,7 @@ TEST(Gate, ExecutablesWithAndWithoutABlock) {
       ASSERT_TRUE(brx_test::AppendToFile(exe, Trailer(brx_test::kDataBlockMagic)));
     }
       const brx_test::TModuleRun run = brx_test::RunTestModule(exe, L"state");
-      ASSERT_TRUE(run.Ended);
+      ASSERT_TRUE(run.Ended) << "start error " << run.StartError;
       EXPECT_EQ(run.Report, ExpectedState(withBlock, false));
     }
   }
