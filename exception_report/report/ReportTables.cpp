@@ -15,7 +15,8 @@ const std::string kLineEnd = "\r\n";
 
 // Each column as wide as its longest cell or its title, at least its minimum.
 std::vector<size_t> ColumnWidths(const std::vector<std::string>& titles,
-                                 const std::vector<std::vector<std::string>>& rows, const std::vector<size_t>& minimum) {
+                                 const std::vector<std::vector<std::string>>& rows,
+                                 const std::vector<size_t>& minimum) {
   std::vector<size_t> widths(titles.size(), 0);
   for (size_t i = 0; i < titles.size(); ++i) {
     widths[i] = std::max(titles[i].size(), i < minimum.size() ? minimum[i] : 0);
@@ -54,8 +55,8 @@ struct TStackRow {
 }  // namespace
 
 std::string CallStackTableText(const TVezavuStackList& stack, const std::string& title,
-                               const std::vector<std::string>& columnTitles, uint8_t stackFlags, uint32_t kindMask,
-                               const TThreadHeaderFn& header, int addressDigits) {
+                               const std::vector<std::string>& columnTitles, uint8_t stackFlags,
+                               uint32_t kindMask, const TThreadHeaderFn& header, int addressDigits) {
   const bool relativeLines = (stackFlags & 0x10) != 0;
   std::vector<TStackRow> rows;
   for (const TVezavuStackEntry* entry : stack.List()) {
@@ -66,8 +67,9 @@ std::string CallStackTableText(const TVezavuStackList& stack, const std::string&
       if (relativeLines) line += "[" + std::to_string(entry->RelativeLine) + "]";
     }
     rows.push_back({entry,
-                    {HexText(entry->Address, addressDigits), entry->Module ? ExtractFileName(entry->Module->FileName) : "",
-                     entry->UnitName, entry->ClassName, entry->ProcedureName, line}});
+                    {HexText(entry->Address, addressDigits),
+                     entry->Module ? ExtractFileName(entry->Module->FileName) : "", entry->UnitName,
+                     entry->ClassName, entry->ProcedureName, line}});
   }
   const std::vector<std::string> titles = Titles(columnTitles, 6);
   std::vector<std::vector<std::string>> cells;
@@ -95,12 +97,13 @@ std::string CallStackTableText(const TVezavuStackList& stack, const std::string&
 std::string ModuleDateText(TDateTime date) {
   const TDateParts parts = DecodeDateTime(date);
   char text[48];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", parts.Year, parts.Month, parts.Day, parts.Hour,
-                parts.Minute, parts.Second);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", parts.Year, parts.Month, parts.Day,
+                parts.Hour, parts.Minute, parts.Second);
   return text;
 }
 
-std::string ModulesTableText(bool write, const std::string& title, const std::vector<std::string>& columnTitles,
+std::string ModulesTableText(bool write, const std::string& title,
+                             const std::vector<std::string>& columnTitles,
                              const std::vector<const TVezavuModuleInfo*>& modules, int handleDigits) {
   if (!write) return SectionTitle(title);
   const std::vector<std::string> titles = Titles(columnTitles, 7);
@@ -108,8 +111,10 @@ std::string ModulesTableText(bool write, const std::string& title, const std::ve
   for (const TVezavuModuleInfo* module : modules) {
     if (!module) continue;
     // Padded again below, once its column's width is known.
-    cells.push_back({HexText(reinterpret_cast<uintptr_t>(module->Handle), handleDigits), ExtractFileName(module->FileName), module->Description, module->Version,
-                     std::to_string(module->Size), ModuleDateText(module->Modified), ModuleDirectory(*module)});
+    cells.push_back({HexText(reinterpret_cast<uintptr_t>(module->Handle), handleDigits),
+                     ExtractFileName(module->FileName), module->Description, module->Version,
+                     std::to_string(module->Size), ModuleDateText(module->Modified),
+                     ModuleDirectory(*module)});
   }
   const std::vector<size_t> widths = ColumnWidths(titles, cells, {size_t(std::max(handleDigits, 0))});
   const std::string rule(Sum(widths) + 8, '-');

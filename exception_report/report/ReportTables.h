@@ -28,8 +28,9 @@ using TThreadHeaderFn = std::function<std::string(DWORD threadID, bool firstEntr
 // running group that does not open the table is set off by an empty row,
 // which is what tells the log's reader that a new top-level thread begins.
 std::string CallStackTableText(const TVezavuStackList& stack, const std::string& title,
-                               const std::vector<std::string>& columnTitles, uint8_t stackFlags, uint32_t kindMask,
-                               const TThreadHeaderFn& header, int addressDigits = kPointerDigits);
+                               const std::vector<std::string>& columnTitles, uint8_t stackFlags,
+                               uint32_t kindMask, const TThreadHeaderFn& header,
+                               int addressDigits = kPointerDigits);
 
 // "yyyy-mm-dd hh:nn:ss", as the dialog's modules page shows it.
 std::string ModuleDateText(TDateTime date);
@@ -37,7 +38,8 @@ std::string ModuleDateText(TDateTime date);
 // With write, the table framed as the call stack's; columnTitles: handle,
 // name, description, version, size, modified, path. Without write only the
 // section title.
-std::string ModulesTableText(bool write, const std::string& title, const std::vector<std::string>& columnTitles,
+std::string ModulesTableText(bool write, const std::string& title,
+                             const std::vector<std::string>& columnTitles,
                              const std::vector<const TVezavuModuleInfo*>& modules,
                              int handleDigits = kPointerDigits);
 

@@ -20,8 +20,8 @@ std::vector<std::string> TextsFrom(const TVezavuModuleOptions& options, int firs
 
 }  // namespace
 
-std::string ReportSectionsText(const std::string& general, const std::string& callStack, const std::string& modules,
-                               const std::string& cpu) {
+std::string ReportSectionsText(const std::string& general, const std::string& callStack,
+                               const std::string& modules, const std::string& cpu) {
   // The general text's own line ends are taken off and one line end and one
   // blank line put back, whatever its last section left.
   std::string text = general;
@@ -29,8 +29,8 @@ std::string ReportSectionsText(const std::string& general, const std::string& ca
   return text + "\r\n\r\n" + callStack + modules + cpu;
 }
 
-TReportText BuildReportText(const TReportInputs& inputs, const TVezavuStackList& stack, TVezavuModulesList& modules,
-                            TVezavuThreadsList* threads, DWORD mainThreadID) {
+TReportText BuildReportText(const TReportInputs& inputs, const TVezavuStackList& stack,
+                            TVezavuModulesList& modules, TVezavuThreadsList* threads, DWORD mainThreadID) {
   TReportText text;
   const std::string general = BuildLogText(inputs);
   if (!inputs.Options) {
@@ -42,8 +42,9 @@ TReportText BuildReportText(const TReportInputs& inputs, const TVezavuStackList&
   const TThreadHeaderFn header = [&](DWORD threadID, bool firstEntry, bool running) {
     return ThreadHeaderText(options, threadID, firstEntry, running, threads, mainThreadID);
   };
-  const std::string callStack = CallStackTableText(stack, options.TextAt(7), TextsFrom(options, 62, 67), options.StackFlags(),
-                                  EntryKindMask(options.StackFlags()), header);
+  const std::string callStack =
+      CallStackTableText(stack, options.TextAt(7), TextsFrom(options, 62, 67), options.StackFlags(),
+                         EntryKindMask(options.StackFlags()), header);
 
   std::string modulesText;
   std::vector<const TVezavuModuleInfo*> records;
@@ -57,8 +58,8 @@ TReportText BuildReportText(const TReportInputs& inputs, const TVezavuStackList&
   }
 
   const TCpuTexts labels{options.TextAt(91), options.TextAt(92), options.TextAt(93)};
-  text.CpuText = SystemCpuSectionText((options.LogFlags() & 0x20) != 0, labels, inputs.Params.Context,
-                                      inputs.Address);
+  text.CpuText =
+      SystemCpuSectionText((options.LogFlags() & 0x20) != 0, labels, inputs.Params.Context, inputs.Address);
   text.Text = ReportSectionsText(general, callStack, modulesText, text.CpuText);
   return text;
 }

@@ -1,22 +1,22 @@
-#include "report/ReportTables.h"
-
-#include "ReportFixture.h"
-#include "report/CpuSection.h"
-#include "report/LogFile.h"
-#include "report/ReportText.h"
-
-#include <windows.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "ReportFixture.h"
+#include "report/CpuSection.h"
+#include "report/LogFile.h"
+#include "report/ReportTables.h"
+#include "report/ReportText.h"
+
 namespace RevavaRez {
 namespace {
 
 const std::vector<std::string> kStackTitles{"Address", "Module", "Unit", "Class", "Procedure", "Line"};
-const std::vector<std::string> kModuleTitles{"Handle", "Name", "Description", "Version", "Size", "Modified", "Path"};
+const std::vector<std::string> kModuleTitles{"Handle", "Name",     "Description", "Version",
+                                             "Size",   "Modified", "Path"};
 // Kinds 4 and 2, as bit 0 of the stack flags lets in.
 const uint32_t kKinds4And2 = (1u << 4) | (1u << 2);
 
@@ -75,26 +75,26 @@ std::string FakeHeader(DWORD threadID, bool firstEntry, bool running) {
 
 TEST(CallStackTable, WholeTableWithThreadGroups) {
   const TStackFixture fixture(kThreeGroups);
-  const std::string text =
-      CallStackTableText(fixture.Stack, "Call Stack Information", kStackTitles, 0x10, kKinds4And2, FakeHeader, 8);
+  const std::string text = CallStackTableText(fixture.Stack, "Call Stack Information", kStackTitles, 0x10,
+                                              kKinds4And2, FakeHeader, 8);
   // Widths 8 (address minimum), 13, 10, 7, 9 (title), 6: rule of 53 + 7.
   const std::string rule(60, '-');
-  const std::string expected =
-      "Call Stack Information:\r\n" + rule + "\r\n" +
-      "|Address |Module       |Unit      |Class  |Procedure|Line  |\r\n" + rule + "\r\n" +
-      "|H10 first                                                 |\r\n"
-      "|00401234|Brindolux.exe|Play.pas  |TPlayer|Execute  |123[4]|\r\n"
-      "|7C80B729|kernel32.dll |          |       |Sleep    |      |\r\n"
-      "|H20                                                       |\r\n"
-      "|00403000|Brindolux.exe|Main.pas  |       |Start    |5[0]  |\r\n"
-      "|                                                          |\r\n"
-      "|H30 running                                               |\r\n"
-      "|00402000|Brindolux.exe|Worker.pas|TWorker|Run      |10[2] |\r\n"
-      "|00402010|Brindolux.exe|Worker.pas|TWorker|Run      |11[3] |\r\n"
-      "|                                                          |\r\n"
-      "|H10 running                                               |\r\n"
-      "|00404000|Brindolux.exe|Play.pas  |TPlayer|Wait     |7[1]  |\r\n" +
-      rule + "\r\n\r\n";
+  const std::string expected = "Call Stack Information:\r\n" + rule + "\r\n" +
+                               "|Address |Module       |Unit      |Class  |Procedure|Line  |\r\n" + rule +
+                               "\r\n" +
+                               "|H10 first                                                 |\r\n"
+                               "|00401234|Brindolux.exe|Play.pas  |TPlayer|Execute  |123[4]|\r\n"
+                               "|7C80B729|kernel32.dll |          |       |Sleep    |      |\r\n"
+                               "|H20                                                       |\r\n"
+                               "|00403000|Brindolux.exe|Main.pas  |       |Start    |5[0]  |\r\n"
+                               "|                                                          |\r\n"
+                               "|H30 running                                               |\r\n"
+                               "|00402000|Brindolux.exe|Worker.pas|TWorker|Run      |10[2] |\r\n"
+                               "|00402010|Brindolux.exe|Worker.pas|TWorker|Run      |11[3] |\r\n"
+                               "|                                                          |\r\n"
+                               "|H10 running                                               |\r\n"
+                               "|00404000|Brindolux.exe|Play.pas  |TPlayer|Wait     |7[1]  |\r\n" +
+                               rule + "\r\n\r\n";
   EXPECT_EQ(text, expected);
 }
 
@@ -109,7 +109,8 @@ TEST(CallStackTable, LineCellsAddressWidthAndFilter) {
   };
   const Case cases[] = {
       // Without bit 4 the line stands alone and its column shrinks to the title.
-      {"no relative lines", 0, kKinds4And2, 8, "|00401234|Brindolux.exe|Play.pas  |TPlayer|Execute  |123 |", 58},
+      {"no relative lines", 0, kKinds4And2, 8, "|00401234|Brindolux.exe|Play.pas  |TPlayer|Execute  |123 |",
+       58},
       {"16 digits", 0x10, kKinds4And2, 16,
        "|0000000000401234|Brindolux.exe|Play.pas  |TPlayer|Execute  |123[4]|", 68},
       // Only kind 4: the system entry goes; the kind-3 thread stays out
@@ -145,8 +146,8 @@ TEST(CallStackTable, LongHeaderIsNotCutAndEmptyListKeepsTheFrame) {
   const TVezavuStackList empty;
   const std::string rule(8 + 6 + 4 + 5 + 9 + 4 + 7, '-');
   EXPECT_EQ(CallStackTableText(empty, "Stack", kStackTitles, 0, 1u << 4, FakeHeader, 8),
-            "Stack:\r\n" + rule + "\r\n|Address |Module|Unit|Class|Procedure|Line|\r\n" + rule + "\r\n" + rule +
-                "\r\n\r\n");
+            "Stack:\r\n" + rule + "\r\n|Address |Module|Unit|Class|Procedure|Line|\r\n" + rule + "\r\n" +
+                rule + "\r\n\r\n");
 }
 
 struct TModulesFixture {
@@ -172,8 +173,8 @@ TEST(ModulesTable, WholeTableAndHandleColumn) {
   const std::string rule(85, '-');
   EXPECT_EQ(ModulesTableText(true, "Modules", kModuleTitles, fixture.List, 8),
             "Modules:\r\n" + rule + "\r\n" +
-                "|Handle  |Name         |Description     |Version |Size   |Modified           |Path  |\r\n" + rule +
-                "\r\n" +
+                "|Handle  |Name         |Description     |Version |Size   |Modified           |Path  |\r\n" +
+                rule + "\r\n" +
                 "|00400000|Brindolux.exe|Brindolux player|5.1.10.0|1234567|2026-12-01 08:05:09|C:\\App|\r\n"
                 "|7C800000|kernel32.dll |                |        |42     |2004-08-04 14:00:00|C:\\   |\r\n" +
                 rule + "\r\n\r\n");
@@ -200,7 +201,9 @@ std::string ReportThroughXML(bool modules, bool cpu, int width = 8) {
       {4, 30, true, 0x402000, "Worker.pas", "TWorker", "Run", 10, 2},
   });
   const auto header = [](DWORD threadID, bool firstEntry, bool running) {
-    return std::string(firstEntry ? "Exception Thread" : running ? "Running Thread" : "Calling Thread") +
+    return std::string(firstEntry ? "Exception Thread"
+                       : running  ? "Running Thread"
+                                  : "Calling Thread") +
            ": ID=" + std::to_string(threadID) + "; Priority=0";
   };
   const TModulesFixture moduleRecords;
@@ -237,7 +240,8 @@ TEST(ReportSections, ReadBackThroughTheLog) {
     EXPECT_NE(xml.find("Number=\"123\" Offset=\"4\""), std::string::npos) << xml;
     EXPECT_NE(xml.find("Name=\"Brindolux.exe\" Description=\"Brindolux player\""), std::string::npos) << xml;
     EXPECT_NE(xml.find("Modified=\"2026-12-01 08:05:09\" Path=\"C:\\App\""), std::string::npos) << xml;
-    EXPECT_NE(xml.find(width == 8 ? "EAX=\"0000001A\"" : "RAX=\"000000000000001A\""), std::string::npos) << xml;
+    EXPECT_NE(xml.find(width == 8 ? "EAX=\"0000001A\"" : "RAX=\"000000000000001A\""), std::string::npos)
+        << xml;
     EXPECT_NE(xml.find("Application Title"), std::string::npos) << xml;
   }
 }
@@ -253,7 +257,8 @@ TEST(ReportSections, CpuFoundWithoutModulesAndEmptyWhenNotWritten) {
 
 TEST(ReportSections, OneBlankLineAfterTheGeneralText) {
   for (const char* general : {"G", "G\r\n", "G\r\n\r\n", "G\r\n\r\n\r\n"})
-    EXPECT_EQ(ReportSectionsText(general, "S\r\n\r\n", "M\r\n\r\n", "C"), "G\r\n\r\nS\r\n\r\nM\r\n\r\nC") << general;
+    EXPECT_EQ(ReportSectionsText(general, "S\r\n\r\n", "M\r\n\r\n", "C"), "G\r\n\r\nS\r\n\r\nM\r\n\r\nC")
+        << general;
 }
 
 }  // namespace
