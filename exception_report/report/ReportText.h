@@ -16,8 +16,14 @@ struct TReportText {
   std::string CpuText;
 };
 
+// The sections in the order the log's reader expects them, the general one
+// given one blank line after it; the tables and the CPU section bring their
+// own. The reader counts those blank lines to find the CPU section.
+std::string ReportSectionsText(const std::string& general, const std::string& callStack,
+                               const std::string& modules, const std::string& cpu);
+
 // Sections are separated by one blank line: the log's reader counts them.
-TReportText BuildReportText(const TReportInputs& inputs, const TVezavuStackList& stack, TVezavuModulesList& modules,
-                            TVezavuThreadsList* threads, DWORD mainThreadID);
+TReportText BuildReportText(const TReportInputs& inputs, const TVezavuStackList& stack,
+                            TVezavuModulesList& modules, TVezavuThreadsList* threads, DWORD mainThreadID);
 
 }  // namespace RevavaRez
