@@ -14,14 +14,16 @@ namespace {
 
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L"\\/")); }
 
+// Reports run to tens of kilobytes; 16 MB is far beyond any.
 std::string ReadAll(const std::wstring& file) {
   HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return "";
-  std::string text(4096, '\0');
+  std::string text;
+  char chunk[65536];
   DWORD read = 0;
-  if (!ReadFile(handle, &text[0], static_cast<DWORD>(text.size()), &read, nullptr)) read = 0;
+  while (text.size() < (16u << 20) && ReadFile(handle, chunk, sizeof chunk, &read, nullptr) && read > 0)
+    text.append(chunk, read);
   CloseHandle(handle);
-  text.resize(read);
   return text;
 }
 

@@ -10,6 +10,8 @@
 #include "options/VezavuModuleOptionsEx.h"
 #include "report/ReportText.h"
 #include "stack/StackList.h"
+#include "stack/StackWalk.h"
+#include "stack/ThreadContext.h"
 
 namespace brx_test_module {
 
@@ -41,7 +43,14 @@ std::string ReportText() {
   if (!state.Active || !state.Options) return "inactive";
   RevavaRez::TReportInputs inputs;
   inputs.Options = state.Options.get();
+  // The calling thread stands for the exception's: its own context and
+  // live walk, so every section has content.
+  RevavaRez::TThreadContext context{};
+  RtlCaptureContext(&context.Context);
+  inputs.Params.Context = &context.Context;
+  inputs.Address = RevavaRez::ContextInstructionPointer(context.Context);
   RevavaRez::TVezavuStackList stack;
+  RevavaRez::WalkCurrentThread(stack, RevavaRez::TWalkOptions());
   return RevavaRez::BuildReportText(inputs, stack, RevavaRez::Modules(), state.Threads.get(), state.MainThreadID)
       .Text;
 }

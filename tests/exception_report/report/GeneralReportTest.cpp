@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <regex>
 #include <string>
 
 #include "DataBlockBuilder.h"
 #include "TestModules.h"
 #include "core/Texts.h"
+#include "report/LogFile.h"
 
 using RevavaRez::TextAt;
 
@@ -53,4 +55,29 @@ TEST(GeneralReport, ForegroundWindowWhoseThreadIsBlocked) {
   EXPECT_EQ(run.ExitCode, 0u);
   EXPECT_TRUE(Has(run.Report, "  3.2 " + std::string(TextAt(36)))) << run.Report;
   EXPECT_TRUE(Has(run.Report, ": Blocked foreground window\r\n")) << run.Report;
+}
+
+// Every section of a whole report reads back through the log: the calling
+// thread's call stack, the modules, and the
+// registers and dump of its own context.
+TEST(WholeReport, EverySectionReadsBackThroughTheLog) {
+  const brx_test::TModuleRun run = ReportOf(L"brx_test_module_windowed.exe", L"report");
+  ASSERT_TRUE(run.Ended);
+  EXPECT_EQ(run.ExitCode, 0u);
+  RevavaRez::TLogFile log("", false);
+  log.AddEntry(run.Report, 10);
+  const std::string xml = log.EntryToXML(0);
+  // The program has no exports and no debug data, so its own frames are
+  // not written; the system's, named by their exports, are.
+  EXPECT_TRUE(Has(xml, "Module=\"kernel32.dll\"")) << xml;
+  EXPECT_TRUE(Has(xml, "<ExceptionThread")) << xml;
+  EXPECT_TRUE(std::regex_search(xml, std::regex("<Module [^>]*brx_test_module_windowed.exe"))) << xml;
+  const std::string digits = sizeof(void*) == 8 ? "16" : "8";
+  const std::string ip = sizeof(void*) == 8 ? "RIP" : "EIP";
+  EXPECT_TRUE(std::regex_search(xml, std::regex(ip + "=\"[0-9A-F]{" + digits + "}\""))) << xml;
+  std::string::size_type at = xml.find("<MemoryDump");
+  ASSERT_NE(at, std::string::npos) << xml;
+  int lines = 0;
+  for (at = xml.find("<Line", at); at != std::string::npos; at = xml.find("<Line", at + 1)) ++lines;
+  EXPECT_EQ(lines, 16) << xml;
 }
