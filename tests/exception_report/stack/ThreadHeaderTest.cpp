@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "WaitingWorker.h"
+
 #include <string>
 
 #include "core/ExceptionObjects.h"
@@ -13,23 +15,6 @@ namespace {
 
 struct TWorkerThread {
   virtual ~TWorkerThread() = default;
-};
-
-DWORD WINAPI WaitOnEvent(LPVOID event) {
-  WaitForSingleObject(static_cast<HANDLE>(event), 10000);
-  return 0;
-}
-
-struct Worker {
-  HANDLE Release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  DWORD ID = 0;
-  HANDLE Thread = CreateThread(nullptr, 0, WaitOnEvent, Release, 0, &ID);
-  ~Worker() {
-    SetEvent(Release);
-    WaitForSingleObject(Thread, 10000);
-    CloseHandle(Thread);
-    CloseHandle(Release);
-  }
 };
 
 ThreadRecord* AddFor(TVezavuThreadsList& list, HANDLE thread, DWORD id, int32_t priority, void* object) {
