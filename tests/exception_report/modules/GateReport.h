@@ -7,5 +7,9 @@
 namespace brx_test_module {
 
 std::string GateStateLine();
+// The module's thread list as activation left it: "records=1 id=1 handle=1
+// top=1" when its one record is the main thread's with a working handle of
+// the list's own and the main thread's stack top; "no list" without one.
+std::string ThreadsStateLine();
 
 }  // namespace brx_test_module

@@ -120,6 +120,8 @@ int RunVerbs(const std::vector<std::wstring>& arguments) {
     if (arguments.size() == 2 && arguments[0] == L"report") return WriteReport(arguments[1], ReportText()) ? 0 : 3;
     if (arguments.size() == 2 && arguments[0] == L"report-blocked")
       return WriteReport(arguments[1], ReportWithBlockedForeground()) ? 0 : 3;
+    if (arguments.size() == 2 && arguments[0] == L"threads")
+      return WriteReport(arguments[1], ThreadsStateLine()) ? 0 : 3;
     if (arguments.size() == 3 && arguments[0] == L"load")
       return WriteReport(arguments[2], LoadedLibraryState(arguments[1])) ? 0 : 3;
   } catch (...) {

@@ -106,6 +106,21 @@ TEST(Gate, ExecutablesWithAndWithoutABlock) {
   }
 }
 
+TEST(Gate, AnActiveModuleListsItsMainThread) {
+  for (bool withBlock : {false, true}) {
+    SCOPED_TRACE(withBlock ? "with a trailer" : "without a block");
+    brx_test::TTempFolder folder(L"gate threads");
+    const std::wstring exe = folder.Path() + L"\\brx_test_module_console.exe";
+    ASSERT_TRUE(brx_test::CopyModule(brx_test::TestModulePath(L"brx_test_module_console.exe"), exe));
+    if (withBlock) {
+      ASSERT_TRUE(brx_test::AppendToFile(exe, Trailer(brx_test::kDataBlockMagic)));
+    }
+    const brx_test::TModuleRun run = brx_test::RunTestModule(exe, L"threads");
+    ASSERT_TRUE(run.Ended);
+    EXPECT_EQ(run.Report, withBlock ? "records=1 id=1 handle=1 top=1" : "no list");
+  }
+}
+
 TEST(Gate, ALibraryDefersToAMainModuleWithABlock) {
   struct TCase {
     bool HostBlock, LibraryBlock;
