@@ -42,12 +42,9 @@ BOOL CALLBACK LocaleFound(LPWSTR identifier) {
     if (text.size() < 8) return TRUE;
     const LCID locale = static_cast<LCID>(wcstoul(text.substr(4, 4).c_str(), nullptr, 16));
     if (LocaleInfo(locale, LOCALE_SABBREVLANGNAME).empty()) return TRUE;
-    const std::string english = LocaleInfo(locale, LOCALE_SENGLANGUAGE);
-    if (locale == WantedLanguage) {
-      FoundLanguage = english;
-      return FALSE;
-    }
-    return TRUE;
+    if (locale != WantedLanguage) return TRUE;
+    FoundLanguage = LocaleInfo(locale, LOCALE_SENGLANGUAGE);
+    return FALSE;
   } catch (...) {
     return FALSE;
   }

@@ -11,9 +11,6 @@
 
 namespace RevavaRez {
 
-// The walk reads at most this many bytes above its start.
-constexpr size_t kStackWalkLimit = 102400;
-
 struct TWalkOptions {
   uint32_t KindSet = 31;  // bit k lets kind k in
   int CountLimit = -1;  // -1 with FirstCounted -1: no limits

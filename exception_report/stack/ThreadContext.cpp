@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/VArev.h"
+#include "stack/StackList.h"
 
 namespace RevavaRez {
 
@@ -32,8 +33,6 @@ uintptr_t ContextFramePointer(const CONTEXT& context) {
 }
 
 namespace {
-
-constexpr size_t kStackCopyLimit = 102400;
 
 // The basic information class (0) of NtQueryInformationThread.
 struct TThreadBasicInformation {
@@ -84,7 +83,7 @@ TCapturedStack CaptureThreadStack(HANDLE thread) {
     if (!StackBounds(thread, base, limit)) return captured;
     // The stack may grow below the limit read here before the thread is
     // stopped, so the buffer takes the whole of what a walk reads.
-    const size_t room = kStackCopyLimit;
+    const size_t room = kStackWalkLimit;
     captured.Copy.resize(room);
     uint8_t* const buffer = captured.Copy.data();
     captured.Context.Context.ContextFlags = kContextFlags;

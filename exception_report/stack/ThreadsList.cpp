@@ -4,13 +4,11 @@
 #include <cstring>
 
 #include "core/ExceptionLog.h"
+#include "stack/StackList.h"
 
 namespace RevavaRez {
 
 namespace {
-
-// A walk reads no more than this of a copy, so a snapshot keeps no more.
-constexpr uint32_t kMaxStackCopy = 102400;
 
 HANDLE DuplicateOwn(HANDLE thread) {
   HANDLE own = nullptr;
@@ -37,7 +35,9 @@ TVezavuThreadsList::TVezavuThreadsList(TVezavuThreadsList& source) : FSnapshot(t
       copy->StackCopySize = 0;
       copy->OwnedElsewhere = 0;
       FItems.push_back(copy);
-      uint32_t size = item->StackCopySize < kMaxStackCopy ? item->StackCopySize : kMaxStackCopy;
+      // A walk reads no more than this of a copy, so a snapshot keeps no more.
+      const uint32_t size = item->StackCopySize < kStackWalkLimit ? item->StackCopySize
+                                                                  : static_cast<uint32_t>(kStackWalkLimit);
       if (item->StackCopy != nullptr && size != 0) {
         void* block = std::malloc(size);
         if (block != nullptr) {
