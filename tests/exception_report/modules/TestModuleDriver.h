@@ -10,4 +10,12 @@ namespace brx_test_module {
 
 int RunVerbs(const std::vector<std::wstring>& arguments);
 
+// The verb groups of the exception-processing tests, each in a file of its
+// own; each answers kNotMyVerb for a verb it does not know.
+constexpr int kNotMyVerb = -1;
+int RunProcessingVerbs(const std::vector<std::wstring>& arguments);
+int RunLogVerbs(const std::vector<std::wstring>& arguments);
+int RunEventVerbs(const std::vector<std::wstring>& arguments);
+int RunWebVerbs(const std::vector<std::wstring>& arguments);
+
 }  // namespace brx_test_module

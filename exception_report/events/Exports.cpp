@@ -1,0 +1,2 @@
+// The exports every module that carries the library has.
+#include "events/ExceptionRecord.h"

@@ -1,0 +1,1 @@
+#include "processing/ReportLog.h"

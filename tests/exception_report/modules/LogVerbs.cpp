@@ -1,0 +1,10 @@
+#include "TestModuleDriver.h"
+
+namespace brx_test_module {
+
+int RunLogVerbs(const std::vector<std::wstring>& arguments) {
+  (void)arguments;
+  return kNotMyVerb;
+}
+
+}  // namespace brx_test_module
