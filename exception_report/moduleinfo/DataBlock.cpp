@@ -191,16 +191,19 @@ void LoadDataBlock(TVezavuModuleInfo& module, bool enumerating) {
   module.BlockVersion = kDataBlockVersion;
   module.Compiled = 0;
   module.DebugData.reset();
+  module.HasOwnOptions = false;
   TLoadedBlock loaded;
   if (ReadBlock(module, enumerating, loaded)) {
     module.BlockVersion = loaded.Version;
     module.Compiled = loaded.Compiled;
     TakeOptions(module, loaded);
+    module.HasOwnOptions = loaded.HasOptions && module.Options;
     TakePasswordAndDebugData(module, loaded, enumerating);
   }
   // Another module's options as it runs now win over those its block was
   // built with.
-  if (module.Handle != ThisModule() && module.Options) LoadPublishedOptions(module.Handle, *module.Options);
+  if (module.Handle != ThisModule() && module.Options && LoadPublishedOptions(module.Handle, *module.Options))
+    module.HasOwnOptions = true;
 }
 
 void CompleteDataBlock(TVezavuModuleInfo& module) {
