@@ -87,6 +87,12 @@ bool FaultingThreadWaits() {
   return faulting.Waiting;
 }
 
+bool ProcedurePending() {
+  TFaultingThread& faulting = Faulting();
+  std::lock_guard<std::mutex> lock(faulting.Lock);
+  return faulting.Slot == TSlot::Pending;
+}
+
 bool RunPendingProcedure(uint32_t waitMilliseconds) {
   TFaultingThread& faulting = Faulting();
   const std::function<void()>* procedure = nullptr;

@@ -21,6 +21,8 @@ void RunInFaultingThread(const std::function<void()>& procedure);
 // back to its caller, which then runs it itself.
 void SetFaultingThreadWaiting(bool waiting);
 bool FaultingThreadWaits();
+// A procedure handed over waits in the slot, not yet taken.
+bool ProcedurePending();
 // Waits at most waitMilliseconds for a handed-over procedure, runs it and
 // empties the slot. Answers whether one ran.
 bool RunPendingProcedure(uint32_t waitMilliseconds = 0);
