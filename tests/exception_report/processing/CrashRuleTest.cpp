@@ -92,7 +92,9 @@ TEST_F(CrashRule, AsksForTheCloseWhenCrashCountReportsFallWithinCrashMinutes) {
     }
     EXPECT_EQ(firedAt, c.FiresAt);
     // The close follows the crash action.
-    if (firedAt >= 0) EXPECT_EQ(options.CloseAction(), 1);
+    if (firedAt >= 0) {
+      EXPECT_EQ(options.CloseAction(), 1);
+    }
   }
 }
 
