@@ -37,15 +37,6 @@ using namespace RevavaRez;
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
-bool WriteText(const std::wstring& file, const std::string& text) {
-  HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const BOOL ok = WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(handle);
-  return ok && written == text.size();
-}
-
 struct TRecorded {
   std::string Actions, Errors;
   bool RetryOnError = false;
@@ -122,7 +113,7 @@ void ProcessOne() {
 }
 
 int LogProcess(const std::vector<std::wstring>& arguments) {
-  if (!LibraryState().Active) return WriteText(arguments.back(), "inactive") ? 0 : 3;
+  if (!LibraryState().Active) return WriteReport(arguments.back(), "inactive") ? 0 : 3;
   const int count = std::stoi(arguments[1]);
   const std::wstring setup = arguments[2];
   QuietSeams();
@@ -141,14 +132,14 @@ int LogProcess(const std::vector<std::wstring>& arguments) {
   RevavaRezList().Unregister(&sink);
   const std::string text = "actions=" + Recorded.Actions + " errors=" + Recorded.Errors +
                            " sent=" + std::to_string(Recorded.Sent) + " log=" + std::to_string(LogEntries());
-  return WriteText(arguments.back(), text) ? 0 : 3;
+  return WriteReport(arguments.back(), text) ? 0 : 3;
 }
 
 int LogCrash(const std::vector<std::wstring>& arguments) {
   const std::wstring folder = arguments[1];
   const std::wstring first = folder + L"\\first";
   if (GetFileAttributesW(first.c_str()) != INVALID_FILE_ATTRIBUTES) {
-    WriteText(folder + L"\\second", std::to_string(GetCurrentProcessId()));
+    WriteReport(folder + L"\\second", std::to_string(GetCurrentProcessId()));
     HANDLE done = OpenEventW(EVENT_MODIFY_STATE, FALSE, arguments[2].c_str());
     if (done) {
       SetEvent(done);
@@ -156,8 +147,8 @@ int LogCrash(const std::vector<std::wstring>& arguments) {
     }
     return 0;
   }
-  if (!LibraryState().Active) return WriteText(arguments.back(), "inactive") ? 0 : 3;
-  WriteText(first, "");
+  if (!LibraryState().Active) return WriteReport(arguments.back(), "inactive") ? 0 : 3;
+  WriteReport(first, "");
   QuietSeams();
   ProcessingSeams.Now = TestClock;
   const TDateTime start = EncodeDateTime(2026, 12, 11, 10, 0, 0);
@@ -172,7 +163,7 @@ int LogCrash(const std::vector<std::wstring>& arguments) {
   for (int second : seconds) {
     Clock = start + second / 86400.0;
     ProcessOne();
-    if (!WriteText(arguments.back(), "survived=" + std::to_string(++survived))) return 3;
+    if (!WriteReport(arguments.back(), "survived=" + std::to_string(++survived))) return 3;
   }
   return 0;
 }
