@@ -82,15 +82,17 @@ void SaveReportToLog(const TVezavuModuleOptions& options) {
 
 bool DeleteLogOfOtherVersion(const TVezavuModuleOptions& options) {
   if ((options.LogFlags() & kLogDeleteOtherVersion) == 0) return false;
-  std::string stored;
+  std::string stored, path;
   try {
     OpenLog(options);
     if (LogObject->Count() > 0) stored = Trim(LogObject->ReadItemValue("1.3", LogObject->Count() - 1));
+    path = LogObject->FileName();
   } catch (...) {
+    // A log that cannot be read is left as it is: the save that follows
+    // meets the same failure and reports it as the log's warning.
     CloseLog();
-    throw;
+    return false;
   }
-  const std::string path = LogObject->FileName();
   CloseLog();
   if (stored.empty() || stored == RunningProgramVersion()) return false;
   return DeleteFileA(path.c_str()) != FALSE;

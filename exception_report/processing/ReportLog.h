@@ -35,7 +35,8 @@ void SaveReportToLog(const TVezavuModuleOptions& options);
 // version and it is not the running program's, the log is closed and its
 // file deleted, so that the new report starts a fresh log. Closing first
 // matters: the open log object would otherwise write the old reports back,
-// and the open file could not be deleted. Answers whether it deleted.
+// and the open file could not be deleted. A log that cannot be read stays.
+// Answers whether it deleted.
 bool DeleteLogOfOtherVersion(const TVezavuModuleOptions& options);
 
 // The values the duplicate test compares (the general section's exception
