@@ -90,7 +90,9 @@ void WriteOldLog(const std::string& version) {
   item.AddItem("Name/Description", "An older program");
   item.AddItem("Version Number", version);
   TLogFile log(LogPath(), false);
-  log.AddEntry("RevavaRez 5.1.10\r\n\r\n" + item.GetText(), 32);
+  // The log's reader takes a text for a report only with a table in it.
+  const std::string table = "Call Stack Information:\r\n-----\r\n|Address|\r\n-----\r\n";
+  log.AddEntry("RevavaRez 5.1.10\r\n\r\n" + item.GetText() + "\r\n" + table, 32);
   log.Save();
 }
 
