@@ -1,5 +1,7 @@
 #include "core/Hooks.h"
 
+#include "web/WebHost.h"
+
 namespace RevavaRez {
 
 namespace {
@@ -11,6 +13,6 @@ const void* NoObject() { return nullptr; }
 uintptr_t NoAddress(const void*) { return 0; }
 }  // namespace
 
-TLibraryHooks LibraryHooks = {Nothing, Nothing, No, NoMail, NoStack, NoObject, NoAddress, Nothing, No};
+TLibraryHooks LibraryHooks = {Nothing, Nothing, No, NoMail, NoStack, NoObject, NoAddress, Nothing, IsWebHost};
 
 }  // namespace RevavaRez
