@@ -78,6 +78,14 @@ LONG CALLBACK ReportViolation(EXCEPTION_POINTERS* pointers) {
   ExitThread(7);
 }
 
+using TFault = void(__stdcall*)();
+TFault Fault = nullptr;
+
+DWORD WINAPI FaultingThread(void*) {
+  if (Fault) Fault();
+  return 0;
+}
+
 int Events(const std::wstring& which, const std::wstring& dll, const std::wstring& report) {
   Library = LoadLibraryW(dll.c_str());
   if (Library == nullptr) return WriteReport(report, "load failed") ? 0 : 3;
@@ -96,16 +104,9 @@ int Events(const std::wstring& which, const std::wstring& dll, const std::wstrin
                                                                                   "Sleep")));
   } else if (which == L"fault") {
     RegisterLibrarySinks();
-    using TFault = void(__stdcall*)();
-    static TFault fault = reinterpret_cast<TFault>(reinterpret_cast<void*>(GetProcAddress(Library, "TestEventsFault")));
+    Fault = reinterpret_cast<TFault>(reinterpret_cast<void*>(GetProcAddress(Library, "TestEventsFault")));
     PVOID handler = AddVectoredExceptionHandler(1, ReportViolation);
-    HANDLE thread = CreateThread(
-        nullptr, 0,
-        [](void*) -> DWORD {
-          fault();
-          return 0;
-        },
-        nullptr, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, FaultingThread, nullptr, 0, nullptr);
     DWORD code = 0;
     if (thread && WaitForSingleObject(thread, 20000) == WAIT_OBJECT_0) GetExitCodeThread(thread, &code);
     if (thread) CloseHandle(thread);

@@ -19,12 +19,12 @@
 #include <atomic>
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "MessageBoxWatchdog.h"
 #include "TestModuleDriver.h"
 #include "base/Exception.h"
+#include "core/ExceptionLog.h"
 #include "core/VArev.h"
 #include "events/EventSinks.h"
 #include "options/ActivationGate.h"
@@ -124,33 +124,36 @@ HWND MakeMinimisedMainWindow() {
 class TListedWorker {
  public:
   explicit TListedWorker(void (*body)(std::atomic<bool>&)) : FBody(body) {
-    FThread = std::thread([this] { FBody(FStop); });
-    HANDLE handle = FThread.native_handle();
+    FThread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
     TVezavuThreadsList& threads = *LibraryState().Threads;
     threads.WriteLock();
     ThreadRecord* record = threads.NewRecord(true);
-    record->ThreadID = GetThreadId(handle);
-    record->Handle = DuplicateThreadHandle(handle);
-    record->Priority = GetThreadPriority(handle);
+    record->ThreadID = GetThreadId(FThread);
+    record->Handle = DuplicateThreadHandle(FThread);
+    record->Priority = GetThreadPriority(FThread);
     threads.WriteUnlock();
-    FHandle = record->Handle;
   }
   ~TListedWorker() {
     FStop = true;
-    FThread.join();
+    WaitForSingleObject(FThread, 30000);
+    CloseHandle(FThread);
   }
   // The suspend count the thread had: 0 when nothing left it suspended.
   DWORD SuspendCount() {
-    const DWORD count = SuspendThread(FHandle);
-    ResumeThread(FHandle);
+    const DWORD count = SuspendThread(FThread);
+    ResumeThread(FThread);
     return count;
   }
 
  private:
+  static DWORD WINAPI Run(void* self) {
+    auto* worker = static_cast<TListedWorker*>(self);
+    worker->FBody(worker->FStop);
+    return 0;
+  }
   void (*FBody)(std::atomic<bool>&);
   std::atomic<bool> FStop{false};
-  std::thread FThread;
-  HANDLE FHandle = nullptr;
+  HANDLE FThread = nullptr;
 };
 
 void Allocating(std::atomic<bool>& stop) {
@@ -162,6 +165,15 @@ void Allocating(std::atomic<bool>& stop) {
 
 void Counting(std::atomic<bool>& stop) {
   while (!stop) ++Counter;
+}
+
+HANDLE SendRelease = nullptr;
+DWORD WINAPI BlockedSend(void*) { return WaitForSingleObject(SendRelease, 30000); }
+
+bool SleepingResult = false;
+DWORD WINAPI SleepingWorker(void*) {
+  SleepingResult = ProcessOne<ETestDerived>();
+  return 0;
 }
 
 std::string Answer(bool result) {
@@ -200,17 +212,16 @@ int Process(const std::wstring& which, const std::wstring& report) {
     result = ProcessOne<ETestDerived>();
     RevavaRezList().Unregister(&sink);
   } else if (which == L"background") {
-    static HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SendRelease = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ProcessingSeams.SendReport = [](const TSendRequest& request) {
       RecordSend(request);
       // The send's own thread would still be busy when the processing ends.
-      CloseHandle(CreateThread(
-          nullptr, 0, [](void*) -> DWORD { return WaitForSingleObject(release, 30000); }, nullptr, 0, nullptr));
+      CloseHandle(CreateThread(nullptr, 0, BlockedSend, nullptr, 0, nullptr));
     };
     result = ProcessOne<ETestDerived>();
     Seen.Extra = std::string(" background=") + (Seen.Background ? "1" : "0") +
                  " stored=" + (ProcessingState().StoredCallStack ? "1" : "0");
-    SetEvent(release);
+    SetEvent(SendRelease);
   } else if (which == L"outer") {
     result = ProcessOne<ETestDerived>(hkOuterOnly);
     const TVezavuStackList* stored = ProcessingState().StoredCallStack.get();
@@ -263,11 +274,11 @@ int Process(const std::wstring& which, const std::wstring& report) {
   } else if (which == L"sleeping") {
     MainWindow = MakeMinimisedMainWindow();
     const DWORD start = GetTickCount();
-    std::thread worker([&result] { result = ProcessOne<ETestDerived>(); });
     // The main thread reads no messages while the worker reports.
-    HANDLE handle = worker.native_handle();
-    WaitForSingleObject(handle, 30000);
-    worker.join();
+    HANDLE worker = CreateThread(nullptr, 0, SleepingWorker, nullptr, 0, nullptr);
+    WaitForSingleObject(worker, 30000);
+    CloseHandle(worker);
+    result = SleepingResult;
     Seen.Extra = " ms=" + std::to_string(GetTickCount() - start);
   } else {
     return 2;
