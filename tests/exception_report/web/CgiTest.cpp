@@ -93,6 +93,7 @@ class TCgiRun {
   HANDLE FRead = nullptr, FWrite = nullptr;
   PROCESS_INFORMATION FStarted{};
   std::wstring FReport;
+  std::string FOutput;
 };
 
 TEST(Cgi, TheHeadersAndThePageGoToStandardOutput) {
