@@ -11,28 +11,9 @@ namespace {
 
 using brx_web_test::Headers;
 using brx_web_test::Narrow;
+using brx_web_test::ReadFileText;
+using brx_web_test::WriteFileText;
 using brx_web_test::SplitReport;
-using brx_web_test::Widen;
-
-std::string ReadFileText(const std::wstring& file) {
-  HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return "(missing)";
-  std::string text;
-  char buffer[65536];
-  DWORD read = 0;
-  while (ReadFile(handle, buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
-  CloseHandle(handle);
-  return text;
-}
-
-bool WriteFileText(const std::wstring& file, const std::string& text) {
-  HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const BOOL ok = WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(handle);
-  return ok && written == text.size();
-}
 
 // A console program started by a CGI server: REQUEST_METHOD set or not,
 // its standard output the write end of a pipe with a small buffer.

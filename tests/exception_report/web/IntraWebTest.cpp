@@ -45,17 +45,6 @@ std::string FullPath(const std::string& path) {
   return length == 0 || length >= sizeof buffer ? path : std::string(buffer, length);
 }
 
-std::string ReadFileText(const std::string& file) {
-  HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return "(missing)";
-  std::string text;
-  char buffer[4096];
-  DWORD read = 0;
-  while (ReadFile(handle, buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
-  CloseHandle(handle);
-  return text;
-}
-
 class IntraWeb : public testing::Test {
  protected:
   void SetUp() override {
@@ -84,7 +73,7 @@ class IntraWeb : public testing::Test {
     EXPECT_EQ(Shown.TemplateFile, templateFile);
     // The framework finds it from its template folder.
     EXPECT_EQ(FullPath(TemplateDir + "\\" + Shown.TemplateFile), FullPath(file));
-    const std::string page = ReadFileText(file);
+    const std::string page = brx_web_test::ReadFileText(brx_web_test::Widen(file));
     EXPECT_NE(page.find("{%butnOk%}"), std::string::npos) << page;
     EXPECT_NE(page.find("Access violation &amp;lt;at&amp;gt;"), std::string::npos) << page;
     DeleteFileA(file.c_str());

@@ -22,6 +22,27 @@ inline bool ActiveCopy(const std::wstring& module, const std::wstring& to) {
          brx_test::AppendToFile(to, brx_test::TrailerBlock(block));
 }
 
+// A whole file, "(missing)" when it cannot be opened.
+inline std::string ReadFileText(const std::wstring& file) {
+  HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return "(missing)";
+  std::string text;
+  char buffer[65536];
+  DWORD read = 0;
+  while (ReadFile(handle, buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
+  CloseHandle(handle);
+  return text;
+}
+
+inline bool WriteFileText(const std::wstring& file, const std::string& text) {
+  HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const BOOL ok = WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(handle);
+  return ok && written == text.size();
+}
+
 // The header block before a page of that many bytes, as a client gets it.
 inline std::string Headers(size_t pageBytes, bool statusLine) {
   return std::string(statusLine ? "Status: 200 Error\r\n" : "") +
