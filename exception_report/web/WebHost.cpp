@@ -95,16 +95,14 @@ bool IsCGIHost() {
   return IsConsoleProgram() && exists;
 }
 
+// Only running out of memory can fail here; that goes to the caller, whose
+// own work could not go on either.
 std::string WinCGIOutputFile() {
-  try {
-    const std::string parameters = WinCGIParameterFile();
-    if (parameters.empty()) return std::string();
-    std::string output = CommandLineParameter(3);
-    if (output.empty()) output = IniText(parameters, "System", "Output File");
-    return output;
-  } catch (...) {
-    return std::string();
-  }
+  const std::string parameters = WinCGIParameterFile();
+  if (parameters.empty()) return std::string();
+  std::string output = CommandLineParameter(3);
+  if (output.empty()) output = IniText(parameters, "System", "Output File");
+  return output;
 }
 
 bool IsWinCGIHost() {
