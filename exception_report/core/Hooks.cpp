@@ -1,6 +1,7 @@
 #include "core/Hooks.h"
 
 #include "processing/ProcessingState.h"
+#include "web/WebHost.h"
 
 namespace RevavaRez {
 
@@ -12,6 +13,7 @@ std::vector<TStackEntryText> NoStack() { return {}; }
 uintptr_t NoAddress(const void*) { return 0; }
 }  // namespace
 
-TLibraryHooks LibraryHooks = {Nothing, Nothing, No, NoMail, NoStack, LastProcessedObject, NoAddress, Nothing, No};
+TLibraryHooks LibraryHooks = {Nothing, Nothing, No, NoMail, NoStack, LastProcessedObject, NoAddress, Nothing,
+                              IsWebHost};
 
 }  // namespace RevavaRez
