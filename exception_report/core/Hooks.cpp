@@ -13,6 +13,7 @@ std::vector<TStackEntryText> NoStack() { return {}; }
 uintptr_t NoAddress(const void*) { return 0; }
 }  // namespace
 
-TLibraryHooks LibraryHooks = {Nothing, Nothing, No, NoMail, NoStack, LastProcessedObject, NoAddress, Nothing, IsWebHost};
+TLibraryHooks LibraryHooks = {Nothing, Nothing, No, NoMail, NoStack, LastProcessedObject, NoAddress, Nothing,
+                              IsWebHost};
 
 }  // namespace RevavaRez

@@ -1,12 +1,12 @@
 // Verbs that process exceptions in this module and tell what reached the
 // log, the events and the send, or whether the crash rule closed it:
-//   log-process COUNT SETUP REPORT
+//   log-process COUNT SETUP LOGFLAGS MAILMODE REPORT
 //       COUNT reports of one exception. SETUP: "plain"; "fail-save" (the
 //       first save of the log fails), "fail-save-retry" (and the error
 //       event asks for a retry); "old-log:VERSION" (the log holds a report
 //       of that program version first). Writes
 //       "actions=0,1,... errors=3,... sent=N log=N".
-//   log-crash FOLDER EVENT SECONDS,... REPORT
+//   log-crash FOLDER EVENT SECONDS,... REPORT (BehaviourFlags 0x31)
 //       A report at each time (seconds after a fixed start); after each
 //       the report file says "survived=N". A run that finds FOLDER\first
 //       is the restarted one: it writes its process ID to FOLDER\second
@@ -28,6 +28,7 @@
 #include "report/LogFile.h"
 #include "report/LogFilePlace.h"
 #include "report/LogItem.h"
+#include "moduleinfo/ModulesList.h"
 
 namespace brx_test_module {
 
@@ -81,6 +82,19 @@ std::string LogPath() {
   return LogFilePath(options);
 }
 
+// The options of this program's record, which the processing copies: set
+// here rather than through the data block, which gives the test its
+// default options.
+void SetRecordOptions(uint8_t logFlags, uint8_t mailMode, uint8_t behaviourFlags) {
+  TModulesLock lock;
+  TVezavuModuleInfo* record = Modules().FindByHandle(GetModuleHandleW(nullptr));
+  if (record == nullptr || !record->Options) return;
+  record->Options->SetLogFlags(logFlags);
+  record->Options->SetMailMode(mailMode);
+  record->Options->SetBehaviourFlags(behaviourFlags);
+  record->HasOwnOptions = true;
+}
+
 // A report of another program version: what item 1.3 says is all that
 // matters to the test of the version.
 void WriteOldLog(const std::string& version) {
@@ -118,6 +132,8 @@ int LogProcess(const std::vector<std::wstring>& arguments) {
   if (!LibraryState().Active) return WriteReport(arguments.back(), "inactive") ? 0 : 3;
   const int count = std::stoi(arguments[1]);
   const std::wstring setup = arguments[2];
+  SetRecordOptions(static_cast<uint8_t>(std::stoi(arguments[3], nullptr, 0)),
+                   static_cast<uint8_t>(std::stoi(arguments[4])), 0x30);
   QuietSeams();
   TRevavaRezEvents sink;
   sink.ActionNotify = RecordAction;
@@ -151,6 +167,7 @@ int LogCrash(const std::vector<std::wstring>& arguments) {
   }
   if (!LibraryState().Active) return WriteReport(arguments.back(), "inactive") ? 0 : 3;
   WriteReport(first, "");
+  SetRecordOptions(0x30, 0, 0x31);
   QuietSeams();
   ProcessingSeams.Now = TestClock;
   const TDateTime start = EncodeDateTime(2026, 12, 11, 10, 0, 0);
@@ -173,7 +190,7 @@ int LogCrash(const std::vector<std::wstring>& arguments) {
 }  // namespace
 
 int RunLogVerbs(const std::vector<std::wstring>& arguments) {
-  if (arguments.size() == 4 && arguments[0] == L"log-process") return LogProcess(arguments);
+  if (arguments.size() == 6 && arguments[0] == L"log-process") return LogProcess(arguments);
   if (arguments.size() == 5 && arguments[0] == L"log-crash") return LogCrash(arguments);
   return kNotMyVerb;
 }

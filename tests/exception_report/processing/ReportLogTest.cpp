@@ -12,9 +12,11 @@ namespace {
 
 const wchar_t kModule[] = L"brx_test_module_console.exe";
 
-// A copy of the console program with the options in its data block, in the
-// folder.
-std::wstring ActiveCopy(const brx_test::TTempFolder& folder, const brx_test::TOptionsImage& image) {
+// A copy of the console program with a data block of default options, in
+// the folder; the verbs set the options a case needs on the program's
+// record.
+std::wstring ActiveCopy(const brx_test::TTempFolder& folder) {
+  const brx_test::TOptionsImage image;
   const std::wstring exe = folder.Path() + L"\\" + kModule;
   if (!brx_test::CopyModule(brx_test::TestModulePath(kModule), exe)) return std::wstring();
   brx_test::TDataBlock block;
@@ -54,13 +56,11 @@ TEST(ReportLog, WhatReachesTheLogTheEventsAndTheSend) {
   for (const TLogCase& c : cases) {
     SCOPED_TRACE(c.What);
     brx_test::TTempFolder folder(L"report log");
-    brx_test::TOptionsImage image;
-    image.LogFlags = c.LogFlags;
-    image.MailMode = c.MailMode;
-    const std::wstring exe = ActiveCopy(folder, image);
+    const std::wstring exe = ActiveCopy(folder);
     ASSERT_FALSE(exe.empty());
     const brx_test::TModuleRun run =
-        brx_test::RunTestModule(exe, L"log-process " + std::to_wstring(c.Reports) + L" " + c.Setup);
+        brx_test::RunTestModule(exe, L"log-process " + std::to_wstring(c.Reports) + L" " + c.Setup + L" " +
+                                         std::to_wstring(c.LogFlags) + L" " + std::to_wstring(c.MailMode));
     ASSERT_TRUE(run.Ended);
     EXPECT_EQ(run.ExitCode, 0u) << run.Report;
     EXPECT_EQ(run.Report, c.Expected);
@@ -82,12 +82,8 @@ TEST(ReportLog, TheTenthExceptionWithinAMinuteRestartsTheProgram) {
   for (const TCrashCase& c : cases) {
     SCOPED_TRACE(c.What);
     brx_test::TTempFolder folder(L"crash rule");
-    brx_test::TOptionsImage image;
-    image.BehaviourFlags = 0x31;
-    ASSERT_EQ(image.CrashCount, 10);
-    ASSERT_EQ(image.CrashMinutes, 1);
-    ASSERT_EQ(image.CrashAction, 1);
-    const std::wstring exe = ActiveCopy(folder, image);
+    // The default crash options: 10 exceptions within 1 minute restart.
+    const std::wstring exe = ActiveCopy(folder);
     ASSERT_FALSE(exe.empty());
     const std::wstring eventName = L"BrxCrashRestart" + std::to_wstring(GetCurrentProcessId());
     HANDLE restarted = CreateEventW(nullptr, TRUE, FALSE, eventName.c_str());
