@@ -57,7 +57,8 @@ bool TakeCombinedBody(const std::string& fileName, const uint8_t* body, size_t s
   loaded.HasOptions = true;
   TBlockSpan debug;
   if (!SplitDebugData(body, size, used, debug)) return false;
-  if (enumerating) return true;
+  // A block may carry options without debug data.
+  if (enumerating || debug.Size == 0) return true;
   if (!CheckDebugData(body + debug.Offset, debug.Size, loaded.Version)) return false;
   loaded.DebugData.assign(body + debug.Offset, body + debug.Offset + debug.Size);
   loaded.HasDebugData = true;

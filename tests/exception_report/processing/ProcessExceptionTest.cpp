@@ -9,6 +9,7 @@
 
 #include "DataBlockBuilder.h"
 #include "TestModules.h"
+#include "core/Texts.h"
 
 namespace {
 
@@ -26,8 +27,11 @@ std::wstring ActiveCopy(const brx_test::TTempFolder& folder, const wchar_t* modu
 const wchar_t kConsole[] = L"brx_test_module_console.exe";
 const wchar_t kWindowed[] = L"brx_test_module_windowed.exe";
 
-brx_test::TModuleRun Process(const wchar_t* module, const brx_test::TOptionsImage& image, const wchar_t* which,
+brx_test::TModuleRun Process(const wchar_t* module, brx_test::TOptionsImage image, const wchar_t* which,
                              brx_test::TTempFolder& folder) {
+  // The block carries the built-in texts, as a built program's does.
+  for (int i = 0; i < RevavaRez::kTextCount; ++i)
+    if (image.Texts[static_cast<size_t>(i)].empty()) image.Texts[static_cast<size_t>(i)] = RevavaRez::TextAt(i);
   const std::wstring exe = ActiveCopy(folder, module, image);
   if (exe.empty()) return {};
   return brx_test::RunTestModule(exe, std::wstring(L"process ") + which);
