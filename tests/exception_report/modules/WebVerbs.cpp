@@ -18,23 +18,14 @@ namespace brx_test_module {
 
 namespace {
 
-bool WriteFileText(const std::wstring& file, const std::string& text) {
-  HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const BOOL ok = WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(handle);
-  return ok && written == text.size();
-}
-
 int Answer(const std::wstring& verb, size_t bytes, const std::wstring& report) {
-  if (verb == L"web-hosts") return WriteFileText(report, WebHostsLine()) ? 0 : 3;
+  if (verb == L"web-hosts") return WriteReport(report, WebHostsLine()) ? 0 : 3;
   if (verb != L"web-send") return kNotMyVerb;
   const std::string page = RevavaRez::BuildErrorPage(ReportOfSize(bytes), true);
   const bool sent = RevavaRez::SendErrorPage(page);
   const std::string summary = WebHostsLine() + " sent=" + (sent ? "1" : "0") +
                               " warning=" + RevavaRez::LastWarning().Message + "\n";
-  return WriteFileText(report, summary + page) ? 0 : 3;
+  return WriteReport(report, summary + page) ? 0 : 3;
 }
 
 }  // namespace
