@@ -1,5 +1,8 @@
 #include "core/Hooks.h"
 
+#include "processing/ProcessingState.h"
+#include "web/WebHost.h"
+
 namespace RevavaRez {
 
 namespace {
@@ -7,10 +10,10 @@ void Nothing() {}
 bool No() { return false; }
 bool NoMail(const std::string&, const std::string&, const std::string&, const std::string&) { return false; }
 std::vector<TStackEntryText> NoStack() { return {}; }
-const void* NoObject() { return nullptr; }
 uintptr_t NoAddress(const void*) { return 0; }
 }  // namespace
 
-TLibraryHooks LibraryHooks = {Nothing, Nothing, No, NoMail, NoStack, NoObject, NoAddress, Nothing, No};
+TLibraryHooks LibraryHooks = {Nothing, Nothing, No, NoMail, NoStack, LastProcessedObject, NoAddress, Nothing,
+                              IsWebHost};
 
 }  // namespace RevavaRez

@@ -13,6 +13,10 @@ namespace RevavaRez {
 // finds it.
 CRITICAL_SECTION& ExceptionLock();
 
+// The body of the export: callerFrame is the caller's stack pointer before
+// the call, the report's frame when nothing better was saved. Never raises.
+uint8_t ManageException(void* object, void* address, uint8_t outputKind, HMODULE module, uintptr_t callerFrame);
+
 }  // namespace RevavaRez
 
 // Non-zero: pass the exception on to the default handling.

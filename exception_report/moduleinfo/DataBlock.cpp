@@ -1,6 +1,7 @@
 #include "moduleinfo/DataBlock.h"
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "core/VArev.h"
@@ -43,6 +44,8 @@ bool MeasureOptions(const std::string& fileName, const uint8_t* bytes, size_t si
     scratch.ReadFromStream(stream, version);
     used = static_cast<size_t>(stream.Position());
     return true;
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (...) {
     return false;
   }
@@ -57,7 +60,8 @@ bool TakeCombinedBody(const std::string& fileName, const uint8_t* body, size_t s
   loaded.HasOptions = true;
   TBlockSpan debug;
   if (!SplitDebugData(body, size, used, debug)) return false;
-  if (enumerating) return true;
+  // A block may carry options without debug data.
+  if (enumerating || debug.Size == 0) return true;
   if (!CheckDebugData(body + debug.Offset, debug.Size, loaded.Version)) return false;
   loaded.DebugData.assign(body + debug.Offset, body + debug.Offset + debug.Size);
   loaded.HasDebugData = true;
@@ -134,6 +138,8 @@ bool LoadTrailerBlock(const std::string& fileName, bool enumerating, TLoadedBloc
     loaded.Compiled = layout.Compiled;
     return TakeCombinedBody(fileName, block.data() + layout.Body.Offset, layout.Body.Size, enumerating,
                             loaded);
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (...) {
     // A file that cannot be opened or read carries no block.
     return false;
@@ -152,7 +158,7 @@ bool PasswordChecks(const std::string& password, const uint8_t coded[4]) {
 bool ReadBlock(const TVezavuModuleInfo& module, bool enumerating, TLoadedBlock& loaded) {
   if (HasRURudoResource(module.Handle))
     return LoadResourceBlock(module.Handle, module.FileName, enumerating, loaded);
-  if (HasRURudoTrailer(module.Handle)) return LoadTrailerBlock(module.FileName, enumerating, loaded);
+  if (CheckRURudoTrailer(module.Handle)) return LoadTrailerBlock(module.FileName, enumerating, loaded);
   return false;
 }
 
@@ -163,6 +169,8 @@ void TakeOptions(TVezavuModuleInfo& module, const TLoadedBlock& loaded) {
   stream.SetPosition(0);
   try {
     module.Options->ReadFromStream(stream, loaded.Version);
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (...) {
     // Already read whole once; an early end cannot happen here.
   }
@@ -191,16 +199,19 @@ void LoadDataBlock(TVezavuModuleInfo& module, bool enumerating) {
   module.BlockVersion = kDataBlockVersion;
   module.Compiled = 0;
   module.DebugData.reset();
+  module.HasOwnOptions = false;
   TLoadedBlock loaded;
   if (ReadBlock(module, enumerating, loaded)) {
     module.BlockVersion = loaded.Version;
     module.Compiled = loaded.Compiled;
     TakeOptions(module, loaded);
+    module.HasOwnOptions = loaded.HasOptions && module.Options;
     TakePasswordAndDebugData(module, loaded, enumerating);
   }
   // Another module's options as it runs now win over those its block was
   // built with.
-  if (module.Handle != ThisModule() && module.Options) LoadPublishedOptions(module.Handle, *module.Options);
+  if (module.Handle != ThisModule() && module.Options && LoadPublishedOptions(module.Handle, *module.Options))
+    module.HasOwnOptions = true;
 }
 
 void CompleteDataBlock(TVezavuModuleInfo& module) {

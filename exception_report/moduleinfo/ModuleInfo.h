@@ -76,6 +76,9 @@ struct TVezavuModuleInfo {
   uint16_t BlockVersion = kDataBlockVersion;
   TDateTime Compiled = 0;
   std::unique_ptr<TVezavuModuleOptionsEx> Options;
+  // Options came from the module's data block or from what the module
+  // published; otherwise Options holds the defaults only.
+  bool HasOwnOptions = false;
   std::unique_ptr<TMemoryStream> DebugData;  // null without debug data
   TDateTime Modified = 0;
   std::string Password;

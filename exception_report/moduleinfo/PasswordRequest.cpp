@@ -1,18 +1,33 @@
 #include "moduleinfo/PasswordRequest.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
 #include "core/FaultingThread.h"
+#include "events/EventChain.h"
+#include "events/EventSinks.h"
 
 namespace RevavaRez {
 
-TPasswordRequestEventEx LocalPasswordRequest = nullptr;
-
 namespace {
 
-// The exception being reported; there is none yet outside the processing.
-TVezavuExceptionRecord* CurrentRecord() { return nullptr; }
+// The exception being reported; none outside the processing.
+TVezavuExceptionRecord* CurrentRecord() { return CurrentExceptionRecord(); }
+
+}  // namespace
+
+void __stdcall LocalPasswordSinks(TVezavuExceptionRecord* record, unsigned char* password, int32_t maxLength) {
+  if (password == nullptr) return;
+  const int32_t limit = std::min(std::max(maxLength, int32_t(0)), kMaxPasswordLength);
+  std::string text(reinterpret_cast<const char*>(password + 1), password[0]);
+  DispatchPasswordRequest(record, text, limit);
+  const size_t length = std::min(text.size(), static_cast<size_t>(limit));
+  password[0] = static_cast<unsigned char>(length);
+  std::memcpy(password + 1, text.data(), length);
+}
+
+namespace {
 
 // Runs the question with the current password in a short string and takes
 // back what it left there.
@@ -27,6 +42,8 @@ std::string AskWithShortString(const std::string& current, const std::function<v
 }
 
 }  // namespace
+
+TPasswordRequestEventEx LocalPasswordRequest = LocalPasswordSinks;
 
 std::string RequestModulePassword(HMODULE module, const std::string& current) {
   if (module == nullptr) return current;

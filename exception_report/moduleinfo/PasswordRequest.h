@@ -23,8 +23,13 @@ using TPasswordRequestEventEx = void(__stdcall*)(TVezavuExceptionRecord* record,
 using TPasswordRequestEvent = void(__stdcall*)(unsigned char* password, int32_t maxLength);
 
 // This module's own password-request handlers, asked when another module's
-// answer does not check; null until they exist.
+// answer does not check: LocalPasswordSinks unless replaced.
 extern TPasswordRequestEventEx LocalPasswordRequest;
+
+// This module's password sinks in the short-string form: the password is
+// taken in whole, and at most maxLength characters come back (a negative
+// maximum counts as 0, one above 255 as 255), whatever the sinks left.
+void __stdcall LocalPasswordSinks(TVezavuExceptionRecord* record, unsigned char* password, int32_t maxLength);
 
 // The module's answer through "RevavaRez_PasswordRequestEventEx", else
 // "RevavaRez_PasswordRequestEvent", on the faulting thread; the current

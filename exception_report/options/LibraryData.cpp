@@ -3,6 +3,8 @@
 #include "core/ExceptionLog.h"
 #include "core/Streams.h"
 
+#include <new>
+
 namespace RevavaRez {
 
 namespace {
@@ -32,7 +34,7 @@ bool HasRURudoResource(HMODULE module) noexcept {
   return RURudoResourceBytes(module, bytes, size) && size >= 4 && LittleEndianWord(bytes) == kLibraryDataMagic;
 }
 
-bool HasRURudoTrailer(HMODULE module) noexcept {
+bool CheckRURudoTrailer(HMODULE module) {
   try {
     TFileStream file(ModuleFileNameOf(module), fmOpenRead | fmShareDenyNone);
     if (file.Size() < 4) return false;
@@ -40,8 +42,18 @@ bool HasRURudoTrailer(HMODULE module) noexcept {
     file.Seek(-4, soEnd);
     file.ReadBuffer(word, 4);
     return LittleEndianWord(word) == kLibraryDataMagic;
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (...) {
     // A file that cannot be opened or read has no trailer.
+    return false;
+  }
+}
+
+bool HasRURudoTrailer(HMODULE module) noexcept {
+  try {
+    return CheckRURudoTrailer(module);
+  } catch (...) {
     return false;
   }
 }

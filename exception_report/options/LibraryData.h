@@ -18,6 +18,9 @@ bool RURudoResourceBytes(HMODULE module, const uint8_t*& bytes, size_t& size) no
 bool HasRURudoResource(HMODULE module) noexcept;
 // The module's file ends with the magic word.
 bool HasRURudoTrailer(HMODULE module) noexcept;
+// The same test where running out of memory must reach the caller: it
+// raises std::bad_alloc instead of answering "no trailer".
+bool CheckRURudoTrailer(HMODULE module);
 bool HasLibraryData(HMODULE module) noexcept;
 
 }  // namespace RevavaRez

@@ -41,5 +41,7 @@ struct TProcessingState {
 };
 
 TProcessingState& ProcessingState();
+// The last exception object processed (LibraryHooks.LastProcessedException).
+const void* LastProcessedObject();
 
 }  // namespace RevavaRez

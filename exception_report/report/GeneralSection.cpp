@@ -15,6 +15,7 @@
 #include "report/GeneralValues.h"
 #include "report/LogItem.h"
 #include "report/ReportFiles.h"
+#include "web/WebHost.h"
 
 namespace RevavaRez {
 
@@ -30,18 +31,6 @@ const int32_t kStepActiveControls = 7022091;
 bool FieldShown(const TVezavuModuleOptions& options, int bit) {
   const TGeneralFieldMask& mask = options.GeneralFieldMask();
   return (mask[static_cast<size_t>(bit / 8)] >> (bit % 8)) & 1;
-}
-
-// The main module's subsystem from its image header; a console program
-// has no active window of its own to describe.
-bool MainModuleIsConsole() {
-  const auto* base = reinterpret_cast<const unsigned char*>(GetModuleHandleA(nullptr));
-  if (!base || !IsReadable(base, sizeof(IMAGE_DOS_HEADER))) return false;
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  if (dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew <= 0 || dos->e_lfanew > 0x10000) return false;
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  if (!IsReadable(nt, sizeof(IMAGE_NT_HEADERS)) || nt->Signature != IMAGE_NT_SIGNATURE) return false;
-  return nt->OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_CUI;
 }
 
 struct TModuleTexts {
@@ -77,7 +66,7 @@ std::string BuildLogText(const TReportInputs& inputs) {
   if (!inputs.Options) return "RevavaRez 5.1.10\r\n\r\n";
   const TVezavuModuleOptions& options = *inputs.Options;
   const TAdapterLists network = AdapterLists();
-  const bool windowed = !MainModuleIsConsole() && !LibraryHooks.IsWebHost();
+  const bool windowed = !IsConsoleProgram() && !LibraryHooks.IsWebHost();
   const std::string ownFile = ModuleFileNameOf(ThisModule());
 
   TLogItem item(0);

@@ -61,6 +61,7 @@ TReportText BuildReportText(const TReportInputs& inputs, const TVezavuStackList&
   text.CpuText =
       SystemCpuSectionText((options.LogFlags() & 0x20) != 0, labels, inputs.Params.Context, inputs.Address);
   text.Text = ReportSectionsText(general, callStack, modulesText, text.CpuText);
+  text.GeneralLength = text.Text.size() - callStack.size() - modulesText.size() - text.CpuText.size();
   return text;
 }
 

@@ -14,6 +14,9 @@ struct TReportText {
   std::string Text;
   // The CPU section alone, for the dialog's CPU page.
   std::string CpuText;
+  // Where the general section and its blank line end in Text: what goes
+  // right after the general section is inserted there.
+  size_t GeneralLength = 0;
 };
 
 // The sections in the order the log's reader expects them, the general one

@@ -8,8 +8,15 @@
 
 namespace RevavaRez {
 
-// The page for a report text, from the options' page template.
+class TVezavuModuleOptions;
+
+// The page for a report text, from the options' page template: the working
+// options of the library, or a fresh set where it has none.
 std::string BuildErrorPage(const std::string& text, bool withOkButton);
+std::string BuildErrorPage(const TVezavuModuleOptions& options, const std::string& text, bool withOkButton);
+// The response headers before a page of that many bytes; the status line
+// only for CGI and WinCGI, which have no other way to give it.
+std::string ErrorPageHeaders(size_t pageBytes, bool withStatusLine);
 // To the CGI, WinCGI or ISAPI client; true only when every write went
 // through. Failures become warnings.
 bool SendErrorPage(const std::string& page);

@@ -83,11 +83,12 @@ TEST(Password, AskedThroughTheModulesExports) {
     set(c.Answer);
     LocalAsked = 0;
     LocalAnswer = c.Local ? c.Local : "";
+    const TPasswordRequestEventEx sinks = LocalPasswordRequest;
     LocalPasswordRequest = c.Local ? &LocalHandler : nullptr;
     auto record = copy.Record();
     record->Password = "current";
     LoadDataBlock(*record, c.Enumerating);
-    LocalPasswordRequest = nullptr;
+    LocalPasswordRequest = sinks;
 
     int32_t ex = 0, plain = 0;
     char seen[256] = "";

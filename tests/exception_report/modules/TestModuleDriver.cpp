@@ -15,8 +15,6 @@
 
 namespace brx_test_module {
 
-namespace {
-
 bool WriteReport(const std::wstring& file, const std::string& text) {
   HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
@@ -25,6 +23,8 @@ bool WriteReport(const std::wstring& file, const std::string& text) {
   CloseHandle(handle);
   return ok && written == text.size();
 }
+
+namespace {
 
 std::string LoadedLibraryState(const std::wstring& dll) {
   HMODULE module = LoadLibraryW(dll.c_str());

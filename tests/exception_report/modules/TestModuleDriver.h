@@ -9,6 +9,8 @@
 namespace brx_test_module {
 
 int RunVerbs(const std::vector<std::wstring>& arguments);
+// Replaces the file with the text; false when it could not.
+bool WriteReport(const std::wstring& file, const std::string& text);
 
 // The verb groups of the exception-processing tests, each in a file of its
 // own; each answers kNotMyVerb for a verb it does not know.
