@@ -43,6 +43,8 @@ bool ReadPEHeaders(const void* image, TPEHeaders& headers) {
   // SizeOfCode and BaseOfCode sit at the same places in both forms.
   if (!ReadAt(stream, optional + 4, headers.SizeOfCode) || !ReadAt(stream, optional + 20, headers.BaseOfCode))
     return false;
+  // So does the subsystem, past the fields whose width differs.
+  if (!ReadAt(stream, optional + 68, headers.Subsystem)) return false;
   const int64_t directory = optional + (headers.Magic == kPE32Magic ? 96 : 112);
   if (headers.SizeOfOptionalHeader >= directory - optional + 8) {
     if (!ReadAt(stream, directory, headers.ExportRVA) || !ReadAt(stream, directory + 4, headers.ExportSize))

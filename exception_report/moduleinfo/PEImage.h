@@ -17,6 +17,7 @@ struct TPEHeaders {
   uint16_t Magic = 0;             // 0x10B PE32, 0x20B PE32+
   uint32_t BaseOfCode = 0;
   uint32_t SizeOfCode = 0;
+  uint16_t Subsystem = 0;         // IMAGE_SUBSYSTEM_*
   uint32_t ExportRVA = 0;         // data directory 0
   uint32_t ExportSize = 0;
   uint32_t SectionsOffset = 0;    // after the optional header

@@ -10,6 +10,7 @@
 #include "options/VezavuModuleOptionsEx.h"
 #include "stack/ThreadsList.h"
 #include "stack/StackWalk.h"
+#include "stack/ThreadContext.h"
 
 namespace RevavaRez {
 
@@ -18,15 +19,6 @@ namespace {
 // The C++ run-time is linked statically into every module, so the root of
 // its classes always lives in this module.
 constexpr bool kRootClassInThisModule = true;
-
-// GCC takes the segment read inside NtCurrentTeb for an access to an array
-// of no elements.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Warray-bounds"
-uintptr_t CurrentStackTop() {
-  return reinterpret_cast<uintptr_t>(reinterpret_cast<NT_TIB*>(NtCurrentTeb())->StackBase);
-}
-#pragma GCC diagnostic pop
 
 void InitExceptionLog() {
   VArevInit();
@@ -46,7 +38,7 @@ void InitExceptionLog() {
     }
   }
   state.Options = std::make_unique<TVezavuModuleOptionsEx>(false, std::string());
-  state.MainThreadStackTop = CurrentStackTop();
+  state.MainThreadStackTop = CurrentThreadStackBase();
   state.MainThreadID = GetCurrentThreadId();
   state.StartTime = Now();
   // The main thread's record holds a handle of the list's own, which the

@@ -49,15 +49,6 @@ thread_local bool ProcessingOnThisThread = false;
 
 void Step(int32_t value) { ProgressStep.store(value); }
 
-// GCC takes the segment read inside NtCurrentTeb for an access to an array
-// of no elements.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Warray-bounds"
-uintptr_t CurrentStackBase() {
-  return reinterpret_cast<uintptr_t>(reinterpret_cast<NT_TIB*>(NtCurrentTeb())->StackBase);
-}
-#pragma GCC diagnostic pop
-
 uintptr_t CurrentStackPointer() { return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)); }
 
 // What a report may use the object as: a std::exception only when it can
@@ -150,7 +141,7 @@ std::unique_ptr<TVezavuStackList> BuildCallStacks(const TVezavuModuleOptions& op
   const DWORD current = GetCurrentThreadId();
   if (exceptionThread == current) {
     const uintptr_t start = params.FramePointer ? params.FramePointer : CurrentStackPointer();
-    const uintptr_t base = CurrentStackBase();
+    const uintptr_t base = CurrentThreadStackBase();
     if (start < base) WalkStack(*stack, address, start, base - 1, WalkOptionsFor(options, exceptionThread, false));
   } else if (address) {
     TWalkCounts counts;

@@ -2,6 +2,7 @@
 // All reads of memory the library does not own go through ReadableLength
 // first; ReadProcessMemory would make one walk take seconds under Wine.
 #include "stack/StackWalk.h"
+#include "stack/ThreadContext.h"
 
 #include <cstring>
 #include <memory>
@@ -64,15 +65,6 @@ int NextInModule(const TVezavuStackList& list, int index, const TVezavuStackEntr
   }
   return -1;
 }
-
-// GCC takes the segment read inside NtCurrentTeb for an access to an array
-// of no elements.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Warray-bounds"
-uintptr_t OwnStackBase() {
-  return reinterpret_cast<uintptr_t>(reinterpret_cast<NT_TIB*>(NtCurrentTeb())->StackBase);
-}
-#pragma GCC diagnostic pop
 
 }  // namespace
 
@@ -193,7 +185,7 @@ __attribute__((noinline)) void WalkCurrentThread(TVezavuStackList& list, TWalkOp
   options.ThreadID = GetCurrentThreadId();
   // This frame's own address: everything above it is the callers'.
   const auto start = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-  const uintptr_t base = OwnStackBase();
+  const uintptr_t base = CurrentThreadStackBase();
   if (base <= start) return;
   WalkStack(list, 0, start, base - 1, options);
 }

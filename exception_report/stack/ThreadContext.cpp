@@ -8,6 +8,15 @@
 
 namespace RevavaRez {
 
+// GCC takes the segment read inside NtCurrentTeb for an access to an array
+// of no elements.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+uintptr_t CurrentThreadStackBase() {
+  return reinterpret_cast<uintptr_t>(reinterpret_cast<NT_TIB*>(NtCurrentTeb())->StackBase);
+}
+#pragma GCC diagnostic pop
+
 uintptr_t ContextInstructionPointer(const CONTEXT& context) {
 #if defined(_M_IX86) || defined(__i386__)
   return context.Eip;

@@ -28,6 +28,9 @@ uintptr_t ContextInstructionPointer(const CONTEXT& context);
 uintptr_t ContextStackPointer(const CONTEXT& context);
 uintptr_t ContextFramePointer(const CONTEXT& context);
 
+// The base (highest address) of the calling thread's stack.
+uintptr_t CurrentThreadStackBase();
+
 struct TCapturedStack {
   bool Ok = false;
   TThreadContext Context{};

@@ -77,13 +77,8 @@ std::string WinCGIParameterFile() {
 }  // namespace
 
 bool IsConsoleProgram() {
-  const auto* base = reinterpret_cast<const unsigned char*>(GetModuleHandleA(nullptr));
-  if (!base || !IsReadable(base, sizeof(IMAGE_DOS_HEADER))) return false;
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  if (dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew <= 0 || dos->e_lfanew > 0x10000) return false;
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  if (!IsReadable(nt, sizeof(IMAGE_NT_HEADERS)) || nt->Signature != IMAGE_NT_SIGNATURE) return false;
-  return nt->OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_CUI;
+  TPEHeaders headers;
+  return ReadPEHeaders(GetModuleHandleA(nullptr), headers) && headers.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_CUI;
 }
 
 bool IsCGIHost() {
