@@ -202,7 +202,7 @@ std::string WithoutControlCharacters(std::string text) {
 
 bool SendIsDue(const TVezavuModuleOptions& options, const TProcessingState& state) {
   return (options.MailMode() != 0 || options.WebMode() != 0) && !DuplicateFound &&
-         ((options.DialogFlags() & 0x01) == 0 || state.SendChoice);
+         ((options.DialogFlags() & 0x01) == 0 || state.SendChecked);
 }
 
 // Steps 1 to 18; answers the routine's result.
@@ -303,6 +303,7 @@ bool RunSteps(void* object, uintptr_t address, bool languageRaise, uint8_t handl
   AddCrashTime(options);
   std::string customData;
   RaiseCustomDataRequest(customData);
+  state.CustomDataText = customData;
   if (!customData.empty()) {
     TLogItem item(5);
     item.AddSection(options.TextAt(13));
@@ -318,8 +319,9 @@ bool RunSteps(void* object, uintptr_t address, bool languageRaise, uint8_t handl
   Step(10);
   state.LastExceptionMessage = WithoutControlCharacters(ExceptionMessageText(object, address, systemRecord));
 
-  state.SendChoice = options.MailMode() != 0 || options.WebMode() != 0;
-  state.ScreenshotChoice = (options.SendFlags() & 0x10) != 0;
+  state.SendChecked = options.MailMode() != 0 || options.WebMode() != 0;
+  ScreenshotChecked = (options.SendFlags() & 0x10) != 0;
+  state.CopyChecked = false;
   if ((options.DialogFlags() & 0x01) != 0) {
     Step(11);
     Step(12);
@@ -346,7 +348,7 @@ bool RunSteps(void* object, uintptr_t address, bool languageRaise, uint8_t handl
   Step(15);
   if ((options.LogFlags() & 0x04) != 0) DeleteLogOfOtherVersion(options);
   if (options.SaveLog()) SaveReportToLog(options);
-  if (state.ClipboardRequest) CopyTextToClipboard(state.ReportText);
+  if (state.CopyChecked) CopyTextToClipboard(state.ReportText);
   Step(16);
   const bool background = sendDue && (options.SendFlags() & 0x80) != 0;
   if (sendDue) {

@@ -29,9 +29,12 @@ struct TProcessingState {
   TStringList CrashTimes;
   bool CloseRequested = false;
   bool DialogResult = true;
-  bool SendChoice = false;
-  bool ScreenshotChoice = false;
-  bool ClipboardRequest = false;
+  // The dialog's check boxes as it closed: the send choice and the copy to
+  // the clipboard (the screenshot choice is ScreenshotChecked).
+  bool SendChecked = false;
+  bool CopyChecked = false;
+  // What the custom-data handlers gave, for the dialog's Other page.
+  std::string CustomDataText;
   std::string LastExceptionMessage;
   std::unique_ptr<TVezavuStackList> StoredCallStack;
   // Set by the web framework's hooks: its server controller handles
