@@ -6,6 +6,9 @@
 // ReportFiles.h).
 #include <windows.h>
 
+#include <exception>
+#include <string>
+
 namespace RevavaRez {
 
 class TListViewItems;
@@ -62,8 +65,17 @@ struct TDialogState {
   // The platform the message-box fallback runs on (VER_PLATFORM_*): tests
   // set another to check the branch without a box.
   DWORD PlatformId = VER_PLATFORM_WIN32_NT;
+  // The server part of the source editor's mailslot names; empty means this
+  // computer's name. Tests name "." (the local form Wine can open).
+  std::string MailslotServer;
 };
 
 TDialogState& DialogState();
+
+// No C++ exception may cross a dialog, page or timer procedure: each catches
+// at its edge, keeps what it caught here (the first one counts) and ends the
+// dialog; ShowExceptionDialog raises it once the dialog has closed.
+void KeepDialogFailure(std::exception_ptr failure);
+std::exception_ptr TakeDialogFailure();
 
 }  // namespace RevavaRez
