@@ -81,29 +81,50 @@ std::string BlockState(DWORD process, HMODULE module) {
   return state;
 }
 
-TModuleRun RunTestModule(const std::wstring& exe, const std::wstring& arguments) {
-  TModuleRun run;
-  const std::wstring report = FolderOf(exe) + L"\\report.txt";
-  DeleteFileW(report.c_str());
-  std::wstring commandLine = L"\"" + exe + L"\" " + arguments + L" \"" + report + L"\"";
+TStartedModule::TStartedModule(const std::wstring& exe, const std::wstring& arguments)
+    : FReport(FolderOf(exe) + L"\\report.txt"), FStarted(GetTickCount()) {
+  DeleteFileW(FReport.c_str());
+  std::wstring commandLine = L"\"" + exe + L"\" " + arguments + L" \"" + FReport + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
-  if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                      nullptr, &startup, &started)) {
-    run.StartError = GetLastError();
-    return run;
-  }
-  if (WaitForSingleObject(started.hProcess, 30000) == WAIT_OBJECT_0) {
-    run.Ended = true;
-    GetExitCodeProcess(started.hProcess, &run.ExitCode);
-  } else {
-    TerminateProcess(started.hProcess, 99);
+  if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                      &startup, &started)) {
+    FStartError = GetLastError();
+    return;
   }
   CloseHandle(started.hThread);
-  CloseHandle(started.hProcess);
-  run.Report = ReadAll(report);
+  FProcess = started.hProcess;
+  FProcessId = started.dwProcessId;
+}
+
+TStartedModule::~TStartedModule() {
+  if (FProcess) {
+    TerminateProcess(FProcess, 99);
+    CloseHandle(FProcess);
+  }
+}
+
+TModuleRun TStartedModule::Finish() {
+  TModuleRun run;
+  run.StartError = FStartError;
+  if (!FProcess) return run;
+  const DWORD spent = GetTickCount() - FStarted;
+  const DWORD left = spent < 30000 ? 30000 - spent : 0;
+  if (WaitForSingleObject(FProcess, left) == WAIT_OBJECT_0) {
+    run.Ended = true;
+    GetExitCodeProcess(FProcess, &run.ExitCode);
+  } else {
+    TerminateProcess(FProcess, 99);
+  }
+  CloseHandle(FProcess);
+  FProcess = nullptr;
+  run.Report = ReadAll(FReport);
   return run;
+}
+
+TModuleRun RunTestModule(const std::wstring& exe, const std::wstring& arguments) {
+  return TStartedModule(exe, arguments).Finish();
 }
 
 }  // namespace brx_test

@@ -51,4 +51,24 @@ struct TModuleRun {
 // waits at most 30 seconds for its end.
 TModuleRun RunTestModule(const std::wstring& exe, const std::wstring& arguments);
 
+// The same run started without waiting, so that the test can drive the
+// module's windows meanwhile; Finish waits for the end with the same 30 s
+// bound and ends the module when it is exceeded.
+class TStartedModule {
+ public:
+  TStartedModule(const std::wstring& exe, const std::wstring& arguments);
+  ~TStartedModule();
+  TStartedModule(const TStartedModule&) = delete;
+  TStartedModule& operator=(const TStartedModule&) = delete;
+  DWORD ProcessId() const { return FProcessId; }
+  TModuleRun Finish();
+
+ private:
+  std::wstring FReport;
+  HANDLE FProcess = nullptr;
+  DWORD FProcessId = 0;
+  DWORD FStartError = 0;
+  DWORD FStarted = 0;
+};
+
 }  // namespace brx_test

@@ -54,6 +54,18 @@ size_t TMessageBoxWatchdog::MostAtOnce() {
   return FMostAtOnce;
 }
 
+void TMessageBoxWatchdog::Spare(const std::wstring& caption, int controlId) {
+  std::lock_guard<std::mutex> lock(FLock);
+  FSparedCaption = caption;
+  FSparedControl = controlId;
+}
+
+void TMessageBoxWatchdog::SpareNone() {
+  std::lock_guard<std::mutex> lock(FLock);
+  FSparedCaption.clear();
+  FSparedControl = 0;
+}
+
 void TMessageBoxWatchdog::Run() {
   while (WaitForSingleObject(FStop, kLookEveryMs) == WAIT_TIMEOUT) Look();
 }
@@ -77,6 +89,8 @@ void TMessageBoxWatchdog::Look() {
   }
   for (HWND box : found.Boxes) {
     std::lock_guard<std::mutex> lock(FLock);
+    if (FSparedControl != 0 && WindowText(box) == FSparedCaption && GetDlgItem(box, FSparedControl) != nullptr)
+      continue;
     if (FSeen.insert(box).second) {
       std::wstring texts;
       EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&texts));

@@ -23,6 +23,11 @@ class TMessageBoxWatchdog {
   // The most boxes that were up together at one look: boxes that nest
   // stay up under each other until the innermost one ends.
   size_t MostAtOnce();
+  // Leaves alone the dialogs a test drives: those with the caption that
+  // hold a control of the identifier. A message box of the same caption
+  // holds no such control and is still closed.
+  void Spare(const std::wstring& caption, int controlId);
+  void SpareNone();
 
  private:
   void Run();
@@ -33,5 +38,7 @@ class TMessageBoxWatchdog {
   std::vector<std::wstring> FDismissed;
   std::set<HWND> FSeen;
   size_t FMostAtOnce = 0;
+  std::wstring FSparedCaption;
+  int FSparedControl = 0;
   std::thread FThread;
 };

@@ -67,13 +67,11 @@ std::string ArtifactsFolder() {
 }
 
 
-std::vector<COLORREF> CaptureWindow(HWND window, const std::string& name, int& width, int& height) {
-  RECT client{};
-  GetClientRect(window, &client);
-  width = client.right;
-  height = client.bottom;
-  HDC screen = GetDC(window);
-  HDC memory = CreateCompatibleDC(screen);
+namespace {
+
+// What the device context shows from (x, y), width by height.
+std::vector<COLORREF> Capture(HDC source, int x, int y, int width, int height) {
+  HDC memory = CreateCompatibleDC(source);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
   info.bmiHeader.biWidth = width;
@@ -82,16 +80,44 @@ std::vector<COLORREF> CaptureWindow(HWND window, const std::string& name, int& w
   info.bmiHeader.biBitCount = 32;
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
-  GdiFlush();
   std::vector<COLORREF> pixels(size_t(width) * height);
-  const uint32_t* p = static_cast<const uint32_t*>(bits);
-  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = RGB((p[i] >> 16) & 0xFF, (p[i] >> 8) & 0xFF, p[i] & 0xFF);
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
+  if (bitmap) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY);
+    GdiFlush();
+    const uint32_t* p = static_cast<const uint32_t*>(bits);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = RGB((p[i] >> 16) & 0xFF, (p[i] >> 8) & 0xFF, p[i] & 0xFF);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+  }
   DeleteDC(memory);
-  ReleaseDC(window, screen);
+  return pixels;
+}
+
+}  // namespace
+
+std::vector<COLORREF> CaptureWindow(HWND window, const std::string& name, int& width, int& height) {
+  RECT client{};
+  GetClientRect(window, &client);
+  width = client.right;
+  height = client.bottom;
+  HDC dc = GetDC(window);
+  std::vector<COLORREF> pixels = Capture(dc, 0, 0, width, height);
+  ReleaseDC(window, dc);
+  SavePng(ArtifactsFolder() + name + ".png", width, height, pixels);
+  return pixels;
+}
+
+std::vector<COLORREF> CaptureWholeWindow(HWND window, const std::string& name, int& width, int& height) {
+  RECT outer{};
+  GetWindowRect(window, &outer);
+  width = outer.right - outer.left;
+  height = outer.bottom - outer.top;
+  // The screen, not the window's own device context: what the frame shows
+  // is what counts, whoever painted it.
+  HDC screen = GetDC(nullptr);
+  std::vector<COLORREF> pixels = Capture(screen, outer.left, outer.top, width, height);
+  ReleaseDC(nullptr, screen);
   SavePng(ArtifactsFolder() + name + ".png", width, height, pixels);
   return pixels;
 }

@@ -13,3 +13,6 @@ void SavePng(const std::string& path, int width, int height, const std::vector<C
 // What the screen shows of the window's client area, row by row from the
 // top, also saved as artifacts/<name>.png.
 std::vector<COLORREF> CaptureWindow(HWND window, const std::string& name, int& width, int& height);
+// The same of the whole window, frame and caption included, read from the
+// screen.
+std::vector<COLORREF> CaptureWholeWindow(HWND window, const std::string& name, int& width, int& height);
