@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "DataBlockBuilder.h"
 #include "MessageBoxWatchdog.h"
 #include "PumpUntil.h"
 #include "TestModules.h"
 #include "WindowShot.h"
 #include "core/ExceptionLog.h"
 #include "core/RichTextPages.h"
+#include "core/Texts.h"
 #include "dialog/DialogFonts.h"
 #include "dialog/DialogResources.h"
 #include "dialog/DialogState.h"
@@ -598,6 +600,67 @@ TEST_F(ExceptionDialogTest, AFaultInsideEndsTheDialogAndIsRaisedAfterwards) {
   EXPECT_EQ(run.Failure, "The exception dialog has no options.");
   EXPECT_EQ(FindExceptionDialog(), nullptr);
   LibraryState().Options = std::make_unique<TVezavuModuleOptionsEx>(false, "");
+}
+
+}  // namespace
+
+namespace {
+
+HWND FindModuleDialog(DWORD process) {
+  struct TSearch {
+    DWORD Process;
+    HWND Found;
+  } search = {process, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM data) CALLBACK -> BOOL {
+        auto* s = reinterpret_cast<TSearch*>(data);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == s->Process && IsWindowVisible(window) && GetDlgItem(window, RevavaRez::kIdTabs)) {
+          s->Found = window;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.Found;
+}
+
+// The library's own dialog in an active windowed program, in place of the
+// processing's stand-in: the copy box puts the report on the clipboard, the
+// report goes to the log, and the send box decides the send.
+TEST(ExceptionDialogEndToEnd, TheWindowedProgramShowsItAndFollowsItsBoxes) {
+  struct TCase {
+    const char* Name;
+    bool UntickSend;
+    const char* Expected;
+  } cases[] = {
+      {"send kept", false, "result=0 dialog=0 log=1 sent=1 clipboard=1 send-box=1 boxes=0"},
+      {"send unticked", true, "result=0 dialog=0 log=1 sent=0 clipboard=1 send-box=0 boxes=0"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    brx_test::TTempFolder folder(L"dialog end to end");
+    brx_test::TOptionsImage image;
+    for (int i = 0; i < RevavaRez::kTextCount; ++i) image.Texts[static_cast<size_t>(i)] = RevavaRez::TextAt(i);
+    image.MailMode = 1;
+    const std::wstring exe = folder.Path() + L"\\brx_test_module_windowed.exe";
+    ASSERT_TRUE(brx_test::CopyModule(brx_test::TestModulePath(L"brx_test_module_windowed.exe"), exe));
+    brx_test::TDataBlock block;
+    block.Options = brx_test::OptionsStream(image, block.Version);
+    ASSERT_TRUE(brx_test::AppendToFile(exe, brx_test::TrailerBlock(block)));
+
+    brx_test::TStartedModule module(exe, L"process real-dialog");
+    HWND dialog = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (dialog = FindModuleDialog(module.ProcessId())) != nullptr; }, 30000));
+    EXPECT_EQ(IsDlgButtonChecked(dialog, RevavaRez::kIdSendBox), BST_CHECKED);
+    SendMessageA(GetDlgItem(dialog, RevavaRez::kIdCopyBox), BM_CLICK, 0, 0);
+    if (c.UntickSend) SendMessageA(GetDlgItem(dialog, RevavaRez::kIdSendBox), BM_CLICK, 0, 0);
+    SendMessageA(GetDlgItem(dialog, RevavaRez::kIdOk), BM_CLICK, 0, 0);
+    const brx_test::TModuleRun run = module.Finish();
+    ASSERT_TRUE(run.Ended);
+    EXPECT_EQ(run.Report, c.Expected);
+  }
 }
 
 }  // namespace

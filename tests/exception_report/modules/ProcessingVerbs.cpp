@@ -13,6 +13,9 @@
 //     pause        a worker counts while the dialog seam watches it
 //     sleeping     a worker reports while the main thread sleeps with its
 //                  window minimised
+//     real-dialog  the library's own dialog, which the test drives; the
+//                  answer adds whether the clipboard holds the report and
+//                  the send box's state
 //   The answer is "result=N dialog=N log=N sent=N" and what the case adds.
 #include <windows.h>
 
@@ -26,6 +29,8 @@
 #include "base/Exception.h"
 #include "core/ExceptionLog.h"
 #include "core/VArev.h"
+#include "dialog/DialogResources.h"
+#include "dialog/ExceptionDialog.h"
 #include "events/EventSinks.h"
 #include "options/ActivationGate.h"
 #include "processing/ProcessException.h"
@@ -176,6 +181,19 @@ DWORD WINAPI SleepingWorker(void*) {
   return 0;
 }
 
+std::string ClipboardText() {
+  std::string text;
+  if (!OpenClipboard(nullptr)) return text;
+  if (HANDLE data = GetClipboardData(CF_TEXT)) {
+    if (const char* locked = static_cast<const char*>(GlobalLock(data))) {
+      text = locked;
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
 std::string Answer(bool result) {
   return "result=" + std::to_string(result ? 1 : 0) + " dialog=" + std::to_string(Seen.Dialogs) +
          " log=" + std::to_string(LogCount()) + " sent=" + std::to_string(Seen.Sent) + Seen.Extra;
@@ -280,6 +298,15 @@ int Process(const std::wstring& which, const std::wstring& report) {
     CloseHandle(worker);
     result = SleepingResult;
     Seen.Extra = " ms=" + std::to_string(GetTickCount() - start);
+  } else if (which == L"real-dialog") {
+    ProcessingSeams.ShowExceptionDialog = RevavaRez::ShowExceptionDialog;
+    TMessageBoxWatchdog boxes;
+    boxes.Spare(L"Error.", kIdTabs);
+    result = ProcessOne<ETestDerived>();
+    const bool onClipboard = !ProcessingState().ReportText.empty() && ClipboardText() == ProcessingState().ReportText;
+    Seen.Extra = std::string(" clipboard=") + (onClipboard ? "1" : "0") +
+                 " send-box=" + (ProcessingState().SendChecked ? "1" : "0") +
+                 " boxes=" + std::to_string(boxes.TakeDismissed().size());
   } else {
     return 2;
   }
