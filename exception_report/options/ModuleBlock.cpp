@@ -1,6 +1,7 @@
 #include "options/ModuleBlock.h"
 
 #include <cstring>
+#include <new>
 
 #include "core/ExceptionLog.h"
 #include "core/Streams.h"
@@ -32,19 +33,22 @@ void PublishModuleOptions(const TVezavuModuleOptions& options) {
   std::memcpy(block.Data, stream.Memory(), static_cast<size_t>(stream.Size()));
 }
 
-bool LoadPublishedOptions(HMODULE module, TVezavuModuleOptions& options) noexcept {
+bool LoadPublishedOptions(HMODULE module, TVezavuModuleOptions& options) {
   if (module == nullptr || module == ThisModule()) return false;
   TSharedBlock block;
-  if (!OpenSharedBlock(module, kModuleBlockLabel, 0, block)) return false;
   bool loaded = false;
   try {
-    if (block.DataSize >= 1 && block.Data[0] != 0) {
+    if (OpenSharedBlock(module, kModuleBlockLabel, 0, block) && block.DataSize >= 1 && block.Data[0] != 0) {
       TMemoryStream stream;
       stream.WriteBuffer(block.Data + 1, block.DataSize - 1);
       stream.SetPosition(0);
       options.ReadFromStream(stream);
       loaded = true;
     }
+  } catch (const std::bad_alloc&) {
+    // Out of memory is not a bad block: the refresh that asked must hear it.
+    CloseSharedBlock(block);
+    throw;
   } catch (...) {
     // Anyone may create a block of that name: a stream that does not read
     // is no options, and must not reach the module list that asked.

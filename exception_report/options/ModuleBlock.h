@@ -25,7 +25,7 @@ void PublishModuleOptions(const TVezavuModuleOptions& options);
 // Reads the options that another module of this process published into its
 // block, when the block exists and says options follow. False when nothing
 // was read or the block held no whole options stream (the options then keep
-// what was read so far). Never raises.
-bool LoadPublishedOptions(HMODULE module, TVezavuModuleOptions& options) noexcept;
+// what was read so far). Raises only when memory runs out.
+bool LoadPublishedOptions(HMODULE module, TVezavuModuleOptions& options);
 
 }  // namespace RevavaRez
