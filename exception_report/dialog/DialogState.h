@@ -42,6 +42,8 @@ struct TDialogState {
   HWND CurrentDialog = nullptr;
   // DialogFlags bit 7: own caption, frame and colours.
   bool OwnLook = false;
+  // What the last WM_NCACTIVATE said: the own frame paints by it.
+  bool FrameActive = true;
   // Cleared when the support link was opened.
   bool TopMost = false;
   bool SendingPossible = false;

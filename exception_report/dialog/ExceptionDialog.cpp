@@ -221,6 +221,7 @@ void InitDialog(HWND dialog) {
 
   state.TopMost = (options.DialogFlags() & 0x40) != 0;
   state.OwnLook = (options.DialogFlags() & 0x80) != 0;
+  state.FrameActive = true;
   if (state.OwnLook) {
     state.CaptionMetric = GetSystemMetrics(SM_CYSMCAPTION);
   } else {

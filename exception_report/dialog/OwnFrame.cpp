@@ -94,11 +94,12 @@ void PaintOwnFrame(HWND dialog, const std::string& caption, bool active) {
 
 bool HandleOwnFrameMessage(HWND dialog, UINT message, WPARAM wParam, const std::string& caption) {
   if (message == WM_NCPAINT) {
-    PaintOwnFrame(dialog, caption, GetActiveWindow() == dialog);
+    PaintOwnFrame(dialog, caption, DialogState().FrameActive);
     SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 0);
     return true;
   }
   if (message == WM_NCACTIVATE) {
+    DialogState().FrameActive = wParam != FALSE;
     PaintOwnFrame(dialog, caption, wParam != FALSE);
     // Let the activation go on.
     SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);

@@ -3,6 +3,7 @@
 // and the test thread drives its real windows with bounded waits.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -24,6 +25,7 @@
 #include "dialog/DialogState.h"
 #include "dialog/ExceptionDialog.h"
 #include "events/EventSinks.h"
+#include "moduleinfo/ModulesList.h"
 #include "options/ActivationGate.h"
 #include "options/VezavuModuleOptionsEx.h"
 #include "processing/ProcessingState.h"
@@ -128,7 +130,7 @@ class ExceptionDialogTest : public ::testing::Test {
     Boxes.Spare(L"Error.", kIdTabs);
   }
   void TearDown() override {
-    EXPECT_TRUE(Boxes.TakeDismissed().empty());
+    for (const std::wstring& box : Boxes.TakeDismissed()) ADD_FAILURE() << "a box came up: " << std::string(box.begin(), box.end());
     OnActionNotify = nullptr;
     ProcessingState().StoredCallStack.reset();
     LibraryState().Options.reset();
@@ -355,9 +357,8 @@ TEST_F(ExceptionDialogTest, KeysKeepTheAutoCloseTimerFromEnding) {
     EXPECT_FALSE(run.Finish(500));
   }
   EXPECT_FALSE(run.Ended());
-  const DWORD stopped = GetTickCount();
+  // Without keys it ends at the second tick after the last one.
   ASSERT_TRUE(run.Finish(10000));
-  EXPECT_GE(GetTickCount() - stopped, 1000u);
 }
 
 TEST_F(ExceptionDialogTest, CloseButtonShowsByErrorCountAndRequestsTheClose) {
@@ -474,7 +475,6 @@ TEST_F(ExceptionDialogTest, KeepsInFrontOfTheProgramsEarlierWindowsOnly) {
 
 TEST_F(ExceptionDialogTest, OwnLookPaintsItsCaptionAndFrame) {
   Options().SetDialogFlags(0x80);
-  HWND other = MakeTopWindow("Other window", 500);
   TDialogRun run;
   HWND dialog = run.Dialog();
   ASSERT_NE(dialog, nullptr);
@@ -492,6 +492,8 @@ TEST_F(ExceptionDialogTest, OwnLookPaintsItsCaptionAndFrame) {
   auto check = [&](const TLook& look) {
     SCOPED_TRACE(look.Name);
     RedrawWindow(dialog, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+    // The dialog's thread has painted once it answers.
+    SendMessageA(dialog, WM_NULL, 0, 0);
     int width = 0, height = 0;
     const std::vector<COLORREF> pixels = CaptureWholeWindow(dialog, look.Name, width, height);
     ASSERT_GT(width, 100);
@@ -511,6 +513,8 @@ TEST_F(ExceptionDialogTest, OwnLookPaintsItsCaptionAndFrame) {
     ReleaseDC(dialog, dc);
   };
   check(active);
+  // Opened after the dialog, so that keeping in front leaves it there.
+  HWND other = MakeTopWindow("Other window", 500);
   SetForegroundWindow(other);
   ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == other; }, kBound));
   check(inactive);
@@ -661,6 +665,60 @@ TEST(ExceptionDialogEndToEnd, TheWindowedProgramShowsItAndFollowsItsBoxes) {
     ASSERT_TRUE(run.Ended);
     EXPECT_EQ(run.Report, c.Expected);
   }
+}
+
+}  // namespace
+
+namespace {
+
+using namespace RevavaRez;
+
+// The detailed dialog with each of its pages, for a person to look at.
+TEST_F(ExceptionDialogTest, DetailedDialogShowsEachPage) {
+  static TVezavuModuleInfo module;
+  module.Handle = GetModuleHandleA(nullptr);
+  module.FileName = "C:\\Program Files\\Brindolux\\Brindolux.exe";
+  module.Kind = mkProgram;
+  TVezavuStackList& stack = *ProcessingState().StoredCallStack;
+  for (int i = 0; i < 3; ++i) {
+    auto* entry = new TVezavuStackEntry;
+    entry->Kind = dkLineTables;
+    entry->Module = &module;
+    entry->ThreadID = GetCurrentThreadId();
+    entry->Address = reinterpret_cast<uintptr_t>(module.Handle) + 0x1000 + 16 * i;
+    entry->UnitName = "PlayerUnit";
+    entry->ClassName = "TPlayer";
+    entry->ProcedureName = "Step" + std::to_string(i);
+    entry->Line = 100 + i;
+    stack.Add(entry);
+  }
+  Modules().Refresh();
+  ProcessingState().CpuText = "Registers:\r\n-----------------------------\r\n";
+  ProcessingState().CustomDataText = "Custom line one\r\nCustom line two";
+  Options().SetDialogFlags(0x20 | 0x10);
+  Options().SetLogFlags(0x30);
+  TDialogRun run;
+  HWND dialog = run.Dialog();
+  ASSERT_NE(dialog, nullptr);
+  HWND tabs = GetDlgItem(dialog, kIdTabs);
+  ASSERT_EQ(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0), 5);
+  const char* names[] = {"general", "call-stack", "modules", "cpu", "other"};
+  for (int tab = 0; tab < 5; ++tab) {
+    SCOPED_TRACE(names[tab]);
+    SendMessageA(tabs, TCM_SETCURSEL, tab, 0);
+    NMHDR change = {tabs, static_cast<UINT_PTR>(kIdTabs), static_cast<UINT>(TCN_SELCHANGE)};
+    SendMessageA(dialog, WM_NOTIFY, kIdTabs, reinterpret_cast<LPARAM>(&change));
+    HWND page = DialogState().CurrentPage;
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(IsWindowVisible(page));
+    EXPECT_EQ(GetParent(page), tabs);
+    RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+    int width = 0, height = 0;
+    CaptureWholeWindow(dialog, std::string("dialog-detailed-") + names[tab], width, height);
+  }
+  PostMessageA(dialog, WM_COMMAND, kIdOk, 0);
+  ASSERT_TRUE(run.Finish());
+  EXPECT_EQ(DialogState().CurrentPage, nullptr);
 }
 
 }  // namespace
