@@ -182,10 +182,8 @@ void AddPageRows(const std::vector<TPageRow>& rows) {
   TListViewItems* items = DialogState().PageList;
   if (!items) return;
   items->SetListRedraw(false);
-  for (const TPageRow& row : rows) {
-    TListViewItemRec* record = items->AddRow(row.Texts, row.HeaderText, row.Header, row.Running, row.Image);
-    if (record) items->ShowRow(record, -1);
-  }
+  // Each added row is shown at the end of the control.
+  for (const TPageRow& row : rows) items->AddRow(row.Texts, row.HeaderText, row.Header, row.Running, row.Image);
   items->SetListRedraw(true);
 }
 
