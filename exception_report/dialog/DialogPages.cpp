@@ -243,7 +243,8 @@ bool CallStackNotify(HWND page, LPARAM lParam) {
   TListViewItems* items = DialogState().PageList;
   if (!header || header->idFrom != kIdPageContent || !items) return false;
   HWND list = header->hwndFrom;
-  (void)page;
+  if (header->code != NM_CLICK && header->code != NM_DBLCLK && header->code != NM_RETURN) return false;
+  SetWindowLongPtrA(page, DWLP_MSGRESULT, 0);
   if (header->code == NM_CLICK) {
     auto click = reinterpret_cast<const NMITEMACTIVATE*>(lParam);
     if (click->iItem >= 0 &&
@@ -251,10 +252,17 @@ bool CallStackNotify(HWND page, LPARAM lParam) {
       items->ToggleGroup(click->iItem, click->ptAction, true);
     return true;
   }
-  // A double-click and Enter both arrive as one activation.
-  if (header->code == LVN_ITEMACTIVATE) {
-    auto activation = reinterpret_cast<const NMITEMACTIVATE*>(lParam);
-    ActivateStackRow(list, activation->iItem, activation->ptAction);
+  // Activation is taken from the double-click and from Enter, which each
+  // come once. The item-activate notification that follows them is left
+  // alone: the one Enter sends carries no item under Wine.
+  if (header->code == NM_DBLCLK) {
+    auto click = reinterpret_cast<const NMITEMACTIVATE*>(lParam);
+    ActivateStackRow(list, click->iItem, click->ptAction);
+    return true;
+  }
+  if (header->code == NM_RETURN) {
+    const int focused = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    ActivateStackRow(list, focused, POINT{0, 0});
     return true;
   }
   return false;

@@ -711,6 +711,13 @@ TEST_F(CallStackPage, ActivatingAHeaderRowTogglesItsGroupAndSendsNothing) {
   EXPECT_EQ(ItemCount(), 4) << "the first group's two rows are hidden";
   DoubleClick(0);
   EXPECT_EQ(ItemCount(), 6);
+  // Enter on the focused header activates it as well.
+  LVITEMA state = {};
+  state.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
+  state.state = LVIS_FOCUSED | LVIS_SELECTED;
+  SendMessageA(Content(), LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+  SendMessageA(Content(), WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_EQ(ItemCount(), 4);
   EXPECT_EQ(listener.Waiting(), 0);
 }
 
