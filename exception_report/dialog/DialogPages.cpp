@@ -344,105 +344,94 @@ void DestroyDialogPage() {
   DialogState().PageList = nullptr;
 }
 
-INT_PTR CALLBACK GeneralTabProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+namespace {
+
+// The edge of every page procedure: the shared messages, then the page's
+// own; no exception leaves it.
+template <typename TOwn>
+INT_PTR RunPage(HWND page, UINT message, WPARAM wParam, LPARAM lParam, const TOwn& own) {
   try {
     INT_PTR result = 0;
     if (CommonPageMessage(message, wParam, lParam, result)) return result;
-    if (message == WM_INITDIALOG) {
-      InitTextPage(page, 5, GeneralRichText(ProcessingState().ReportText, FixedRichTextFont()));
-      return TRUE;
-    }
+    return own();
   } catch (...) {
     FailPage(page);
   }
   return FALSE;
+}
+
+template <size_t N, typename TRows>
+INT_PTR ListPageMessage(HWND page, UINT message, LPARAM lParam, int header, const TPageColumn (&columns)[N],
+                        const TRows& rows) {
+  switch (message) {
+    case WM_INITDIALOG:
+      InitListPage(page, header, columns);
+      AddPageRows(rows());
+      return TRUE;
+    case WM_DRAWITEM:
+      return DrawPageItem(page, lParam) ? TRUE : FALSE;
+    case WM_DESTROY:
+      CloseListPage(page, columns);
+      return TRUE;
+  }
+  return FALSE;
+}
+
+std::vector<TPageRow> StackPageRows() {
+  const TVezavuStackList* stack = ProcessingState().StoredCallStack.get();
+  if (!stack) return {};
+  return CallStackRows(*stack, PageOptions(), LibraryState().Threads.get(), LibraryState().MainThreadID,
+                       kAddressDigits);
+}
+
+std::vector<TPageRow> ModulesPageRows() {
+  std::vector<TPageRow> rows;
+  TModulesLock lock;
+  for (const TVezavuModuleInfo* module : Modules().List())
+    if (module) rows.push_back(ModuleRow(*module, kAddressDigits));
+  return rows;
+}
+
+}  // namespace
+
+INT_PTR CALLBACK GeneralTabProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+  return RunPage(page, message, wParam, lParam, [&]() -> INT_PTR {
+    if (message != WM_INITDIALOG) return FALSE;
+    InitTextPage(page, 5, GeneralRichText(ProcessingState().ReportText, FixedRichTextFont()));
+    return TRUE;
+  });
 }
 
 INT_PTR CALLBACK CPUTabProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  try {
-    INT_PTR result = 0;
-    if (CommonPageMessage(message, wParam, lParam, result)) return result;
-    if (message == WM_INITDIALOG) {
-      const int tabStop = CpuTabStop(DialogState().Fonts.Fixed, kCpuTabDashes);
-      InitTextPage(page, 11, CpuRichText(ProcessingState().CpuText, FixedRichTextFont(), tabStop));
-      return TRUE;
-    }
-  } catch (...) {
-    FailPage(page);
-  }
-  return FALSE;
+  return RunPage(page, message, wParam, lParam, [&]() -> INT_PTR {
+    if (message != WM_INITDIALOG) return FALSE;
+    const int tabStop = CpuTabStop(DialogState().Fonts.Fixed, kCpuTabDashes);
+    InitTextPage(page, 11, CpuRichText(ProcessingState().CpuText, FixedRichTextFont(), tabStop));
+    return TRUE;
+  });
 }
 
 INT_PTR CALLBACK CustomDataTabProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  try {
-    INT_PTR result = 0;
-    if (CommonPageMessage(message, wParam, lParam, result)) return result;
-    if (message == WM_INITDIALOG) {
-      SetHeader(page, 13);
-      HWND content = GetDlgItem(page, kIdPageContent);
-      SetPageFont(content, DialogState().Fonts.Fixed);
-      SetWindowTextA(content, ProcessingState().CustomDataText.c_str());
-      return TRUE;
-    }
-  } catch (...) {
-    FailPage(page);
-  }
-  return FALSE;
+  return RunPage(page, message, wParam, lParam, [&]() -> INT_PTR {
+    if (message != WM_INITDIALOG) return FALSE;
+    SetHeader(page, 13);
+    HWND content = GetDlgItem(page, kIdPageContent);
+    SetPageFont(content, DialogState().Fonts.Fixed);
+    SetWindowTextA(content, ProcessingState().CustomDataText.c_str());
+    return TRUE;
+  });
 }
 
 INT_PTR CALLBACK CallStackTabProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  try {
-    INT_PTR result = 0;
-    if (CommonPageMessage(message, wParam, lParam, result)) return result;
-    switch (message) {
-      case WM_INITDIALOG: {
-        InitListPage(page, 7, kCallStackColumns);
-        const TVezavuStackList* stack = ProcessingState().StoredCallStack.get();
-        if (stack)
-          AddPageRows(CallStackRows(*stack, PageOptions(), LibraryState().Threads.get(),
-                                    LibraryState().MainThreadID, kAddressDigits));
-        return TRUE;
-      }
-      case WM_DRAWITEM:
-        return DrawPageItem(page, lParam) ? TRUE : FALSE;
-      case WM_NOTIFY:
-        return CallStackNotify(page, lParam) ? TRUE : FALSE;
-      case WM_DESTROY:
-        CloseListPage(page, kCallStackColumns);
-        return TRUE;
-    }
-  } catch (...) {
-    FailPage(page);
-  }
-  return FALSE;
+  return RunPage(page, message, wParam, lParam, [&]() -> INT_PTR {
+    if (message == WM_NOTIFY) return CallStackNotify(page, lParam) ? TRUE : FALSE;
+    return ListPageMessage(page, message, lParam, 7, kCallStackColumns, StackPageRows);
+  });
 }
 
 INT_PTR CALLBACK ModulesTabProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  try {
-    INT_PTR result = 0;
-    if (CommonPageMessage(message, wParam, lParam, result)) return result;
-    switch (message) {
-      case WM_INITDIALOG: {
-        InitListPage(page, 9, kModulesColumns);
-        std::vector<TPageRow> rows;
-        {
-          TModulesLock lock;
-          for (const TVezavuModuleInfo* module : Modules().List())
-            if (module) rows.push_back(ModuleRow(*module, kAddressDigits));
-        }
-        AddPageRows(rows);
-        return TRUE;
-      }
-      case WM_DRAWITEM:
-        return DrawPageItem(page, lParam) ? TRUE : FALSE;
-      case WM_DESTROY:
-        CloseListPage(page, kModulesColumns);
-        return TRUE;
-    }
-  } catch (...) {
-    FailPage(page);
-  }
-  return FALSE;
+  return RunPage(page, message, wParam, lParam,
+                 [&]() { return ListPageMessage(page, message, lParam, 9, kModulesColumns, ModulesPageRows); });
 }
 
 }  // namespace RevavaRez
