@@ -99,12 +99,14 @@ int DefaultAnsiCharSet() {
   return static_cast<int>(info.ciCharset);
 }
 
-int CpuTabStop(HFONT font) {
+int CpuTabStop(HFONT font, int dashes) {
   HDC dc = CreateCompatibleDC(nullptr);
   if (!dc) return 0;
   HGDIOBJ old = SelectObject(dc, font);
   SIZE size = {};
-  GetTextExtentPoint32A(dc, "---------------------", 21, &size);
+  if (dashes < 0) dashes = 0;
+  const std::string rule(static_cast<size_t>(dashes), '-');
+  GetTextExtentPoint32A(dc, rule.c_str(), dashes, &size);
   SelectObject(dc, old);
   DeleteDC(dc);
   return 15 * size.cx;

@@ -20,8 +20,9 @@ std::string CpuRichText(const std::string& text, const TRichTextFont& font, int 
 
 // The character set of the user's default ANSI code page.
 int DefaultAnsiCharSet();
-// The CPU page's tab stop: 15 times the width of 21 dashes in the font.
-int CpuTabStop(HFONT font);
+// The CPU page's tab stop: 15 times the width of the dashes in the font
+// (21 under a 32-bit CPU text, whose stack column is 16 characters narrower).
+int CpuTabStop(HFONT font, int dashes = 21);
 
 // Streams RTF into a rich edit control and sets its background: a negative
 // colour names a system colour (its low byte).

@@ -33,6 +33,13 @@ void SelectDialogTab(int tabOrPage, HWND dialog);
 void FitDialogPage(HWND dialog);
 void DestroyDialogPage();
 
+// The pages' dialog procedures, in page order.
+INT_PTR CALLBACK GeneralTabProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK CallStackTabProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ModulesTabProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK CPUTabProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK CustomDataTabProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+
 // One row of a list page.
 struct TPageRow {
   std::vector<std::string> Texts;

@@ -99,6 +99,8 @@ TEST(RichTextPages, TabStopIsFifteenTimesTheDashesWidth) {
   GetTextExtentPoint32A(dc, "-", 1, &one);
   DeleteDC(dc);
   EXPECT_EQ(CpuTabStop(font), 15 * 21 * one.cx);
+  // The 64-bit text's stack column is 16 characters wider.
+  EXPECT_EQ(CpuTabStop(font, 37), 15 * 37 * one.cx);
   EXPECT_GE(DefaultAnsiCharSet(), 0);
 }
 
