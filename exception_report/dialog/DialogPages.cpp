@@ -7,8 +7,10 @@
 
 #include "core/ExceptionLog.h"
 #include "core/RichTextPages.h"
+#include "core/VArev.h"
 #include "core/VArevText.h"
 #include "dialog/DialogFonts.h"
+#include "dialog/DialogGeometry.h"
 #include "dialog/DialogResources.h"
 #include "dialog/DialogState.h"
 #include "dialog/DialogTimers.h"
@@ -17,7 +19,6 @@
 #include "options/ActivationGate.h"
 #include "options/VezavuModuleOptionsEx.h"
 #include "processing/ProcessingState.h"
-#include "report/ReportFiles.h"
 #include "stack/StackList.h"
 
 namespace RevavaRez {
@@ -29,7 +30,6 @@ constexpr int kAddressDigits = static_cast<int>(sizeof(uintptr_t) * 2);
 // tab stop spans that many more dashes.
 constexpr int kCpuTabDashes = sizeof(uintptr_t) == 8 ? 37 : 21;
 constexpr long kWhite = 0xFFFFFF;
-constexpr char kCoordinates[] = "Coordinates";
 
 struct TPageColumn {
   int Text;
@@ -59,31 +59,6 @@ const TVezavuModuleOptions& PageOptions() {
 
 bool ModulesTabShown(const TVezavuModuleOptions& options) { return (options.LogFlags() & 0x10) != 0; }
 bool CpuTabShown(const TVezavuModuleOptions& options) { return (options.LogFlags() & 0x20) != 0; }
-
-// A stored width is a decimal number within 0..32767; anything else is
-// taken as never stored.
-int StoredWidth(const char* key, int defaultWidth) {
-  const std::string text = IniRead(kSettingsFileName, kCoordinates, key, std::string());
-  if (text.empty() || text.size() > 9) return defaultWidth;
-  int value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return defaultWidth;
-    value = value * 10 + (c - '0');
-  }
-  return value > 32767 ? 32767 : value;
-}
-
-void StoreWidth(const char* key, int width) {
-  if (width < 0) width = 0;
-  IniWrite(kSettingsFileName, kCoordinates, key, std::to_string(width > 32767 ? 32767 : width));
-}
-
-HMODULE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(&ThisModule), &module);
-  return module;
-}
 
 // A failure inside a page ends the whole dialog: the page's parent is the
 // tab control, whose parent is the dialog.
@@ -159,7 +134,7 @@ void InitListPage(HWND page, int header, const TPageColumn (&columns)[N]) {
     LVCOLUMNA column = {};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
     column.fmt = columns[i].Right ? LVCFMT_RIGHT : LVCFMT_LEFT;
-    column.cx = StoredWidth(columns[i].Key, columns[i].Width);
+    column.cx = ReadCoordinate(columns[i].Key, columns[i].Width);
     column.pszText = &title[0];
     SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
   }
@@ -173,7 +148,7 @@ void CloseListPage(HWND page, const TPageColumn (&columns)[N]) {
   HWND list = GetDlgItem(page, kIdPageContent);
   if (list)
     for (size_t i = 0; i < N; ++i)
-      StoreWidth(columns[i].Key, static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, i, 0)));
+      WriteCoordinate(columns[i].Key, static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, i, 0)));
   delete DialogState().PageList;
   DialogState().PageList = nullptr;
 }
