@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "PumpUntil.h"
 #include "dialog/ListViewItems.h"
 
 using namespace RevavaRez;
@@ -90,14 +91,6 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-void Pump() {
-  MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-}
-
 double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
@@ -126,12 +119,12 @@ struct TListWindow {
       SendMessageA(List, LVM_INSERTCOLUMNA, index++, reinterpret_cast<LPARAM>(&column));
     }
     UpdateWindow(Host);
-    Pump();
+    PumpPending();
   }
   ~TListWindow() {
     DestroyWindow(List);
     DestroyWindow(Host);
-    Pump();
+    PumpPending();
   }
   TListWindow(const TListWindow&) = delete;
   TListWindow& operator=(const TListWindow&) = delete;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <memory>
 
 #include "dialog/DialogResources.h"
 
@@ -115,9 +116,11 @@ void TListViewItems::MeasureList() {
 TListViewItemRec* TListViewItems::AddRow(const std::vector<std::string>& texts, const std::string& headerText,
                                          bool isHeader, int32_t running, int32_t image) {
   if (!FMeasured) MeasureList();
-  auto row = new TListViewItemRec;
+  std::unique_ptr<TListViewItemRec> owned(new TListViewItemRec);
+  TListViewItemRec* const row = owned.get();
   row->ListWindow = FList;
   row->Columns = texts;
+  row->HeaderText = headerText;
   row->Image = image;
   row->Header = isHeader ? 1 : 0;
   row->Separator = !isHeader && AllBlank(texts) ? 1 : 0;
@@ -132,16 +135,10 @@ TListViewItemRec* TListViewItems::AddRow(const std::vector<std::string>& texts, 
     row->Indented = 1;
   }
 
-  row->HeaderText = headerText;
   row->Previous = FPrevious;
+  FRows.push_back(row);
+  owned.release();
   FPrevious = row->Separator ? nullptr : row;
-  try {
-    FRows.push_back(row);
-  } catch (...) {
-    if (FPrevious == row) FPrevious = row->Previous;
-    delete row;
-    throw;
-  }
   ShowRow(row, -1);
   return row;
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "PumpUntil.h"
 #include "WindowShot.h"
 #include "dialog/DialogResources.h"
 #include "dialog/ListViewItems.h"
@@ -46,14 +47,6 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-void Pump() {
-  MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-}
-
 class ListViewItemsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -78,7 +71,7 @@ class ListViewItemsTest : public ::testing::Test {
     FRows.reset();
     if (FList) DestroyWindow(FList);
     DestroyWindow(FHost);
-    Pump();
+    PumpPending();
   }
 
   // Widths in pixels; formats as LVCFMT_*.
@@ -123,7 +116,7 @@ class ListViewItemsTest : public ::testing::Test {
     DrawnRects.clear();
     InvalidateRect(FList, nullptr, TRUE);
     UpdateWindow(FList);
-    Pump();
+    PumpPending();
     if (!shot.empty()) CaptureWindow(FList, shot, FWidth, FHeight);
     HDC dc = GetDC(FList);
     RECT client{};
@@ -361,7 +354,7 @@ TEST_F(ListViewItemsTest, TheImageListOutlivesItsControl) {
   EXPECT_EQ(4, ImageList_GetImageCount(images));
   DestroyWindow(FList);
   FList = nullptr;
-  Pump();
+  PumpPending();
   EXPECT_EQ(4, ImageList_GetImageCount(images));
   DrawingRows = nullptr;
   FRows.reset();
