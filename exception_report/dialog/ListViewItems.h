@@ -39,8 +39,9 @@ class TListViewItems {
 
   TListViewItemRec* AddRow(const std::vector<std::string>& texts, const std::string& headerText, bool isHeader,
                            int32_t running, int32_t image);
-  // position -1: at the end. A row without texts is not inserted.
-  void ShowRow(TListViewItemRec* row, int position);
+  // position -1: at the end. A row without texts is not inserted. Answers
+  // the item's position, -1 when nothing was inserted.
+  int ShowRow(TListViewItemRec* row, int position);
   void HideRow(int position);
   void RedrawRows(int first, int last);
   void SetListRedraw(bool on);
@@ -61,6 +62,11 @@ class TListViewItems {
 
  private:
   void MeasureList();
+  // The control position of a shown row, tried at hint first; -1 when the
+  // row has no item.
+  int ItemOfRow(const TListViewItemRec* row, int hint) const;
+  // Drops the references of the other rows to a row about to be freed.
+  void ForgetRow(const TListViewItemRec* row);
 
   HWND FList;
   HDC FDC;
