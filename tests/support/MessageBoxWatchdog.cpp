@@ -1,6 +1,7 @@
 #include "MessageBoxWatchdog.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -86,15 +87,26 @@ void TMessageBoxWatchdog::Look() {
   {
     std::lock_guard<std::mutex> lock(FLock);
     FMostAtOnce = std::max(FMostAtOnce, found.Boxes.size());
+    for (auto at = FSpared.begin(); at != FSpared.end();) at = IsWindow(*at) ? std::next(at) : FSpared.erase(at);
   }
   for (HWND box : found.Boxes) {
     std::lock_guard<std::mutex> lock(FLock);
-    if (FSparedControl != 0 && WindowText(box) == FSparedCaption && GetDlgItem(box, FSparedControl) != nullptr)
+    if (FSpared.count(box)) continue;
+    if (FSparedControl != 0 && WindowText(box) == FSparedCaption && GetDlgItem(box, FSparedControl) != nullptr) {
+      FSpared.insert(box);
       continue;
+    }
     if (FSeen.insert(box).second) {
       std::wstring texts;
       EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&texts));
-      FDismissed.push_back(WindowText(box) + L": " + texts);
+      std::wstring seen = WindowText(box) + L": " + texts;
+      // A dialog that ended while it was being read was not a box left up:
+      // its text and controls may be gone already.
+      if (!IsWindow(box) || !IsWindowVisible(box)) {
+        FSeen.erase(box);
+        continue;
+      }
+      FDismissed.push_back(seen);
     }
     // Cancel closes a box of any buttons that has one; a box with only OK
     // takes Close.

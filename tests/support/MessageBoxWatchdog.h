@@ -25,7 +25,9 @@ class TMessageBoxWatchdog {
   size_t MostAtOnce();
   // Leaves alone the dialogs a test drives: those with the caption that
   // hold a control of the identifier. A message box of the same caption
-  // holds no such control and is still closed.
+  // holds no such control and is still closed. A dialog once spared stays
+  // spared while it lives: as it is destroyed it loses its controls and
+  // its text before it goes.
   void Spare(const std::wstring& caption, int controlId);
   void SpareNone();
 
@@ -40,5 +42,6 @@ class TMessageBoxWatchdog {
   size_t FMostAtOnce = 0;
   std::wstring FSparedCaption;
   int FSparedControl = 0;
+  std::set<HWND> FSpared;
   std::thread FThread;
 };

@@ -459,6 +459,11 @@ TEST_F(ExceptionDialogTest, KeepsInFrontOfTheProgramsEarlierWindowsOnly) {
 
   SetForegroundWindow(earlier);
   EXPECT_TRUE(PumpUntil([&] { return GetForegroundWindow() == dialog; }, kBound));
+  // Gone before the next window comes, so that no late focus change of the
+  // window system can bring it to the front again.
+  DestroyWindow(earlier);
+  earlier = nullptr;
+  ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == dialog; }, kBound));
 
   HWND later = MakeTopWindow("Later window", 400);
   SetForegroundWindow(later);
@@ -470,7 +475,6 @@ TEST_F(ExceptionDialogTest, KeepsInFrontOfTheProgramsEarlierWindowsOnly) {
   PostMessageA(dialog, WM_COMMAND, kIdOk, 0);
   ASSERT_TRUE(run.Finish());
   DestroyWindow(later);
-  DestroyWindow(earlier);
 }
 
 TEST_F(ExceptionDialogTest, OwnLookPaintsItsCaptionAndFrame) {
