@@ -14,15 +14,16 @@ void CopyFace(LOGFONTA& font, const std::string& face) {
   std::strncpy(font.lfFaceName, face.c_str(), sizeof(font.lfFaceName) - 1);
 }
 
-HFONT FixedPitchFont(int height, const std::string& face) {
+// The dialogs' own faces: TrueType, draft quality, any charset.
+HFONT DialogFont(int height, int weight, BYTE pitchAndFamily, const std::string& face) {
   LOGFONTA font = {};
   font.lfHeight = height;
-  font.lfWeight = FW_NORMAL;
+  font.lfWeight = weight;
   font.lfCharSet = DEFAULT_CHARSET;
   font.lfOutPrecision = OUT_TT_PRECIS;
   font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   font.lfQuality = DRAFT_QUALITY;
-  font.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+  font.lfPitchAndFamily = pitchAndFamily;
   CopyFace(font, face);
   return CreateFontIndirectA(&font);
 }
@@ -47,16 +48,8 @@ void CreateDialogFonts(HWND dialog) {
   NONCLIENTMETRICSA metrics = {};
   metrics.cbSize = sizeof(metrics);
   if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
-    LOGFONTA caption = {};
-    caption.lfHeight = metrics.lfCaptionFont.lfHeight;
-    caption.lfWeight = FW_BOLD;
-    caption.lfCharSet = DEFAULT_CHARSET;
-    caption.lfOutPrecision = OUT_TT_PRECIS;
-    caption.lfClipPrecision = CLIP_DEFAULT_PRECIS;
-    caption.lfQuality = DRAFT_QUALITY;
-    caption.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
-    CopyFace(caption, choice.CaptionFace);
-    fonts.Caption = CreateFontIndirectA(&caption);
+    fonts.Caption =
+        DialogFont(metrics.lfCaptionFont.lfHeight, FW_BOLD, VARIABLE_PITCH | FF_SWISS, choice.CaptionFace);
     fonts.Normal = CreateFontIndirectA(&metrics.lfMessageFont);
     LOGFONTA link = metrics.lfMessageFont;
     link.lfWeight = FW_BOLD;
@@ -70,8 +63,8 @@ void CreateDialogFonts(HWND dialog) {
     ReleaseDC(dialog, dc);
   }
   const int height = -MulDiv(choice.Points, dotsPerInch, 72);
-  fonts.Fixed = FixedPitchFont(height, choice.FixedFace);
-  fonts.List = FixedPitchFont(height, choice.ListFace);
+  fonts.Fixed = DialogFont(height, FW_NORMAL, FIXED_PITCH | FF_MODERN, choice.FixedFace);
+  fonts.List = DialogFont(height, FW_NORMAL, FIXED_PITCH | FF_MODERN, choice.ListFace);
 }
 
 void FreeDialogFonts() {
