@@ -1,6 +1,7 @@
 #include "processing/ProcessingSeams.h"
 
 #include "dialog/ExceptionDialog.h"
+#include "screenshot/Screenshot.h"
 
 namespace RevavaRez {
 
@@ -10,6 +11,13 @@ void NoSend(const TSendRequest&) {}
 TDateTime SystemNow() { return Now(); }
 }  // namespace
 
-TProcessingSeams ProcessingSeams = {ShowExceptionDialog, Nothing, Nothing, Nothing, Nothing, Nothing, NoSend, SystemNow};
+TProcessingSeams ProcessingSeams = {ShowExceptionDialog,
+                                    CaptureProcessingScreenshot,
+                                    SaveProcessingScreenshot,
+                                    DiscardScreenshot,
+                                    DeleteProcessingScreenshot,
+                                    Nothing,
+                                    NoSend,
+                                    SystemNow};
 
 }  // namespace RevavaRez
