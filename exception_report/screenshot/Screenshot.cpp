@@ -110,7 +110,8 @@ TIndexedInfo IndexedInfo(const TCaptureSize& size) {
   return info;
 }
 
-// The capture's rows as 24-bit pixels, bitmap not selected anywhere.
+// The capture's rows as 24-bit pixels. The bitmap is read while no context
+// holds it, as GetDIBits asks; it is selected again afterwards.
 bool ReadTrueColourRows(std::vector<uint8_t>& rows, size_t& stride) {
   const TCaptureSize& size = Capture.Size;
   stride = (static_cast<size_t>(size.Width) * 3 + 3) & ~size_t(3);
@@ -122,8 +123,10 @@ bool ReadTrueColourRows(std::vector<uint8_t>& rows, size_t& stride) {
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 24;
   info.bmiHeader.biCompression = BI_RGB;
-  return GetDIBits(Capture.MemoryDC, Capture.Bitmap, 0, size.Height, rows.data(), &info, DIB_RGB_COLORS) ==
-         static_cast<int>(size.Height);
+  SelectObject(Capture.MemoryDC, Capture.FirstBitmap);
+  const int read = GetDIBits(Capture.MemoryDC, Capture.Bitmap, 0, size.Height, rows.data(), &info, DIB_RGB_COLORS);
+  SelectObject(Capture.MemoryDC, Capture.Bitmap);
+  return read == static_cast<int>(size.Height);
 }
 
 // Replaces the capture bitmap by an 8-bit one whose colour table the colour
@@ -153,8 +156,7 @@ bool ReduceColours() {
   bool copied = false;
   if (target) {
     HGDIOBJ first = SelectObject(target, reduced);
-    const HGDIOBJ captured = SelectObject(Capture.MemoryDC, Capture.Bitmap);
-    copied = first && captured &&
+    copied = first &&
              BitBlt(target, 0, 0, static_cast<int>(Capture.Size.Width), static_cast<int>(Capture.Size.Height),
                     Capture.MemoryDC, 0, 0, SRCCOPY);
     if (first) SelectObject(target, first);
