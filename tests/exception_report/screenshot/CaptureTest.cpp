@@ -8,11 +8,16 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "PngReader.h"
 #include "PumpUntil.h"
+#include "options/ActivationGate.h"
+#include "options/VezavuModuleOptionsEx.h"
+#include "processing/ProcessingSeams.h"
+#include "report/ReportFiles.h"
 #include "screenshot/Screenshot.h"
 
 using namespace RevavaRez;
@@ -248,4 +253,29 @@ TEST(CaptureScreen, GoneFocusAndNothingToSave) {
   DiscardScreenshot();
   SaveScreenshot(path);
   EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// The processing's steps take the whole screen and write it to the report's
+// screenshot file, which the end of the processing deletes.
+TEST(CaptureScreen, ProcessingStepsWriteAndDeleteTheFile) {
+  LibraryState().Options = std::make_unique<TVezavuModuleOptionsEx>(false, "");
+  TVezavuModuleOptionsEx& options = *LibraryState().Options;
+  options.SetSendFlags(0x10);
+  const std::string path = ScreenshotName(options);
+  ASSERT_FALSE(path.empty());
+  DeleteFileA(path.c_str());
+
+  ProcessingSeams.CaptureScreenshot();
+  ProcessingSeams.SaveScreenshotFile();
+  ProcessingSeams.FreeScreenshot();
+  EXPECT_FALSE(CurrentScreenshot().Bitmap);
+  std::ifstream in(path, std::ios::binary);
+  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  const TPngFile file = ReadPng(bytes.data(), bytes.size());
+  EXPECT_TRUE(file.InflateOk);
+  EXPECT_EQ(file.Width, uint32_t(GetSystemMetrics(SM_CXSCREEN)));
+  ProcessingSeams.DeleteScreenshotFile();
+  EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
+  LibraryState().Options.reset();
 }
