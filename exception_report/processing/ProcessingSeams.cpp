@@ -1,6 +1,7 @@
 #include "processing/ProcessingSeams.h"
 
 #include "dialog/ExceptionDialog.h"
+#include "dialog/RequestDialog.h"
 
 namespace RevavaRez {
 
@@ -10,6 +11,6 @@ void NoSend(const TSendRequest&) {}
 TDateTime SystemNow() { return Now(); }
 }  // namespace
 
-TProcessingSeams ProcessingSeams = {ShowExceptionDialog, Nothing, Nothing, Nothing, Nothing, Nothing, NoSend, SystemNow};
+TProcessingSeams ProcessingSeams = {ShowExceptionDialog, Nothing, Nothing, Nothing, Nothing, ShowReproduceRequest, NoSend, SystemNow};
 
 }  // namespace RevavaRez
