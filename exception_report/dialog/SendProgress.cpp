@@ -50,6 +50,10 @@ void InitProgress(HWND dialog) {
   if (HFONT font = DialogState().Fonts.Normal)
     SendDlgItemMessageA(dialog, kIdProgressStatus, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   StartKeepInFrontTimer(dialog);
+  // Nothing in it takes the focus, and a window of a new thread is not
+  // activated by itself: the starter waits for this focus.
+  SetForegroundWindow(dialog);
+  SetFocus(dialog);
   *static_cast<volatile HWND*>(&Progress.Dialog) = dialog;
 }
 
