@@ -248,7 +248,7 @@ TEST_F(RequestDialogsTest, PromptEditAndOkSitWhereTheLayoutPutsThem) {
     unsigned char Flags;
   } cases[] = {
       {"one line, plain", "Describe the steps:", 1, 0},
-      {"blank line and wrap, own look", "First\r\n\r\nxxxx", 3, 0x80},
+      {"three lines with a blank, own look", "First\r\n\r\nxxxx", 3, 0x80},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
