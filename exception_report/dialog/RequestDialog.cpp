@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "core/StringList.h"
 #include "core/VArevText.h"
 #include "dialog/DialogFonts.h"
 #include "dialog/DialogResources.h"
@@ -46,23 +47,6 @@ void Place(HWND dialog, int id, const RECT& rect) {
   MoveWindow(GetDlgItem(dialog, id), rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(line);
-      line.clear();
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      line += c;
-    }
-  }
-  lines.push_back(line);
-  return lines;
-}
-
 int MeasurePrompt(HWND dialog, const std::string& prompt, int innerWidth) {
   HDC dc = GetDC(dialog);
   if (!dc) return 0;
@@ -70,8 +54,10 @@ int MeasurePrompt(HWND dialog, const std::string& prompt, int innerWidth) {
   HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
   std::vector<int> widths;
   int lineHeight = 0;
-  for (const std::string& line : Lines(prompt)) {
-    const std::string measured = line.empty() ? std::string(" ") : line;
+  TStringList lines;
+  lines.SetText(prompt);
+  for (int i = 0; i < lines.Count(); ++i) {
+    const std::string measured = lines[i].empty() ? std::string(" ") : lines[i];
     SIZE size = {0, 0};
     GetTextExtentPoint32A(dc, measured.c_str(), static_cast<int>(measured.size()), &size);
     widths.push_back(size.cx);
