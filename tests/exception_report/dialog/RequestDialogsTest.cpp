@@ -14,6 +14,7 @@
 #include "MessageBoxWatchdog.h"
 #include "PumpUntil.h"
 #include "WindowShot.h"
+#include "core/Hooks.h"
 #include "dialog/DialogResources.h"
 #include "dialog/DialogState.h"
 #include "dialog/RequestDialog.h"
@@ -320,6 +321,8 @@ TEST_F(SendProgressTest, ShowsStatusAndPositionAndClosesOnItsMessage) {
     ASSERT_TRUE(SendProgress().Ready);
     HWND dialog = SendProgress().Dialog;
     ASSERT_TRUE(SendProgressDialogUp());
+    // What the warnings read to stay quiet while the dialog is up.
+    EXPECT_TRUE(LibraryHooks.SendProgressDialogUp());
     EXPECT_EQ(FindDialog("Send.", kIdProgressBar), dialog);
     SetSendProgressText("Sending message...");
     SetSendProgressPosition(40);
@@ -332,6 +335,7 @@ TEST_F(SendProgressTest, ShowsStatusAndPositionAndClosesOnItsMessage) {
     CloseSendProgress();
     EXPECT_TRUE(PumpUntil([&] { return !IsWindow(dialog); }, kBound));
     EXPECT_FALSE(SendProgressDialogUp());
+    EXPECT_FALSE(LibraryHooks.SendProgressDialogUp());
     // Once it is gone the operations do nothing.
     SetSendProgressText("late");
     SetSendProgressPosition(80);
