@@ -1,5 +1,6 @@
 #include "core/Hooks.h"
 
+#include "dialog/SendProgress.h"
 #include "processing/ProcessingState.h"
 #include "web/WebHost.h"
 
@@ -7,13 +8,12 @@ namespace RevavaRez {
 
 namespace {
 void Nothing() {}
-bool No() { return false; }
 bool NoMail(const std::string&, const std::string&, const std::string&, const std::string&) { return false; }
 std::vector<TStackEntryText> NoStack() { return {}; }
 uintptr_t NoAddress(const void*) { return 0; }
 }  // namespace
 
-TLibraryHooks LibraryHooks = {Nothing, Nothing, No, NoMail, NoStack, LastProcessedObject, NoAddress, Nothing,
+TLibraryHooks LibraryHooks = {Nothing, Nothing, SendProgressDialogUp, NoMail, NoStack, LastProcessedObject, NoAddress, Nothing,
                               IsWebHost};
 
 }  // namespace RevavaRez

@@ -1,12 +1,12 @@
 #include "processing/ProcessingSeams.h"
 
 #include "dialog/ExceptionDialog.h"
+#include "dialog/RequestDialog.h"
 #include "screenshot/Screenshot.h"
 
 namespace RevavaRez {
 
 namespace {
-void Nothing() {}
 void NoSend(const TSendRequest&) {}
 TDateTime SystemNow() { return Now(); }
 }  // namespace
@@ -16,7 +16,7 @@ TProcessingSeams ProcessingSeams = {ShowExceptionDialog,
                                     SaveProcessingScreenshot,
                                     DiscardScreenshot,
                                     DeleteProcessingScreenshot,
-                                    Nothing,
+                                    ShowReproduceRequest,
                                     NoSend,
                                     SystemNow};
 
