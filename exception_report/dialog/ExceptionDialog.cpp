@@ -447,7 +447,10 @@ int BottomAreaHeightFor(bool sendingPossible, bool screenshotOffered, bool copyO
 
 void ApplyDetailMode(HWND dialog, bool detailed) {
   const TDialogState& state = DialogState();
-  if (!detailed) ShowWindow(dialog, SW_SHOWNORMAL);
+  // A maximised or minimised dialog is restored first; one shown normally
+  // is shown only once it has its size (below), since a window manager may
+  // answer the map of a zero-size window after the resize and undo it.
+  if (!detailed && (IsZoomed(dialog) || IsIconic(dialog))) ShowWindow(dialog, SW_SHOWNORMAL);
   if (!state.OwnLook) SetFlat(dialog, false);
   const LONG_PTR bits = WS_THICKFRAME | WS_MAXIMIZEBOX | (state.OwnLook ? 0 : WS_SYSMENU);
   const LONG_PTR style = GetWindowLongPtrA(dialog, GWL_STYLE);
@@ -456,10 +459,12 @@ void ApplyDetailMode(HWND dialog, bool detailed) {
                SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
   const std::string details = detailed ? "<< " + Text(17) : Text(17) + " >>";
   SetDlgItemTextA(dialog, kIdDetails, details.c_str());
-  if (detailed)
+  if (detailed) {
     LayoutDetailed(dialog);
-  else
+  } else {
     LayoutCompact(dialog);
+    ShowWindow(dialog, SW_SHOWNORMAL);
+  }
 }
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
