@@ -579,7 +579,12 @@ TEST_F(ExceptionDialogTest, SupportLinkOpensTheAddressMaximised) {
   HWND dialog = run.Dialog();
   ASSERT_NE(dialog, nullptr);
   const RECT link = DialogState().LinkRect;
-  const LPARAM inside = MAKELPARAM((link.left + link.right) / 2, (link.top + link.bottom) / 2);
+  POINT centre = {(link.left + link.right) / 2, (link.top + link.bottom) / 2};
+  const LPARAM inside = MAKELPARAM(centre.x, centre.y);
+  // The real pointer too, so that a move it reports meanwhile keeps the
+  // hover.
+  ClientToScreen(dialog, &centre);
+  SetCursorPos(centre.x, centre.y);
   SendMessageA(dialog, WM_MOUSEMOVE, 0, inside);
   EXPECT_TRUE(DialogState().LinkHovered);
   SendMessageA(dialog, WM_LBUTTONUP, 0, inside);
