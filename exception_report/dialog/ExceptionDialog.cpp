@@ -219,16 +219,7 @@ void InitDialog(HWND dialog) {
   SetWindowPos(dialog, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE);
   state.CurrentDialog = dialog;
 
-  state.TopMost = (options.DialogFlags() & 0x40) != 0;
-  state.OwnLook = (options.DialogFlags() & 0x80) != 0;
-  state.FrameActive = true;
-  if (state.OwnLook) {
-    state.CaptionMetric = GetSystemMetrics(SM_CYSMCAPTION);
-  } else {
-    SetWindowLongPtrA(dialog, GWL_EXSTYLE, GetWindowLongPtrA(dialog, GWL_EXSTYLE) & ~LONG_PTR(WS_EX_TOOLWINDOW));
-    state.CaptionMetric = GetSystemMetrics(SM_CYCAPTION);
-  }
-  if (state.TopMost) SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  SetUpDialogLook(dialog, options);
 
   state.SendingPossible = (options.MailMode() != 0 || options.WebMode() != 0) && !DuplicateFound;
   state.ScreenshotOffered = (options.SendFlags() & 0x10) != 0 && state.SendingPossible;

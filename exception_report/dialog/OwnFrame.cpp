@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "dialog/DialogState.h"
+#include "options/VezavuModuleOptions.h"
 
 namespace RevavaRez {
 
@@ -35,6 +36,22 @@ void Frame(HDC dc, const RECT& rect, COLORREF colour) {
 }
 
 }  // namespace
+
+void SetUpDialogLook(HWND dialog, const TVezavuModuleOptions& options) {
+  TDialogState& state = DialogState();
+  state.TopMost = (options.DialogFlags() & 0x40) != 0;
+  state.OwnLook = (options.DialogFlags() & 0x80) != 0;
+  state.FrameActive = true;
+  if (state.OwnLook) {
+    state.CaptionMetric = GetSystemMetrics(SM_CYSMCAPTION);
+  } else {
+    SetWindowLongPtrA(dialog, GWL_EXSTYLE, GetWindowLongPtrA(dialog, GWL_EXSTYLE) & ~LONG_PTR(WS_EX_TOOLWINDOW));
+    SetWindowPos(dialog, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    state.CaptionMetric = GetSystemMetrics(SM_CYCAPTION);
+  }
+  if (state.TopMost) SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
 
 void PaintOwnFrame(HWND dialog, const std::string& caption, bool active) {
   const TDialogState& state = DialogState();

@@ -71,20 +71,8 @@ int MeasurePrompt(HWND dialog, const std::string& prompt, int innerWidth) {
 }  // namespace
 
 int SetUpSmallDialogLook(HWND dialog) {
-  TDialogState& state = DialogState();
-  const TVezavuModuleOptionsEx& options = Options();
-  state.TopMost = (options.DialogFlags() & 0x40) != 0;
-  state.OwnLook = (options.DialogFlags() & 0x80) != 0;
-  state.FrameActive = true;
-  if (state.OwnLook) {
-    state.CaptionMetric = GetSystemMetrics(SM_CYSMCAPTION);
-  } else {
-    SetWindowLongPtrA(dialog, GWL_EXSTYLE, GetWindowLongPtrA(dialog, GWL_EXSTYLE) & ~LONG_PTR(WS_EX_TOOLWINDOW));
-    SetWindowPos(dialog, nullptr, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
-    state.CaptionMetric = GetSystemMetrics(SM_CYCAPTION);
-  }
-  if (state.TopMost) SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  const TDialogState& state = DialogState();
+  SetUpDialogLook(dialog, Options());
   RECT window = {0, 0, 0, 0};
   GetWindowRect(dialog, &window);
   const int height = window.bottom - window.top + state.CaptionMetric - 18;
