@@ -50,11 +50,13 @@ void InitProgress(HWND dialog) {
   if (HFONT font = DialogState().Fonts.Normal)
     SendDlgItemMessageA(dialog, kIdProgressStatus, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   StartKeepInFrontTimer(dialog);
+  // Known before the focus arrives: the focus makes it ready, and the
+  // starter may read the handle from then on.
+  *static_cast<volatile HWND*>(&Progress.Dialog) = dialog;
   // Nothing in it takes the focus, and a window of a new thread is not
   // activated by itself: the starter waits for this focus.
   SetForegroundWindow(dialog);
   SetFocus(dialog);
-  *static_cast<volatile HWND*>(&Progress.Dialog) = dialog;
 }
 
 INT_PTR DispatchProgress(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
