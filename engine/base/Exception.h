@@ -11,6 +11,9 @@ class Exception : public std::exception {
   explicit Exception(std::string message) : FMessage(std::move(message)) {}
   const std::string& Message() const noexcept { return FMessage; }
   const char* what() const noexcept override { return FMessage.c_str(); }
+  // For a handler that marks an exception it passes on, so that whoever
+  // catches it next knows it was seen.
+  void SetMessage(std::string message) { FMessage = std::move(message); }
 
  private:
   std::string FMessage;

@@ -1,0 +1,1 @@
+#include "interception/Dispatch.h"

@@ -1,0 +1,1 @@
+#include "interception/HandlerChain.h"

@@ -1,0 +1,1 @@
+#include "interception/RuntimeProcedures.h"

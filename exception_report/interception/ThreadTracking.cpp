@@ -1,0 +1,22 @@
+#include "interception/ThreadTracking.h"
+
+namespace RevavaRez {
+
+TCreateThread OriginalCreateThread = nullptr;
+TResumeThread OriginalResumeThread = nullptr;
+TExitThread OriginalExitThread = nullptr;
+
+HANDLE WINAPI CreateThreadHook(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
+                               void* parameter, DWORD flags, DWORD* threadID) {
+  return CreateThread(security, stackSize, start, parameter, flags, threadID);
+}
+DWORD WINAPI ResumeThreadHook(HANDLE thread) { return ResumeThread(thread); }
+void WINAPI ExitThreadHook(DWORD exitCode) { ExitThread(exitCode); }
+DWORD WINAPI RawThreadStart(void*) { return 0; }
+DWORD WINAPI RtlThreadStart(void*) { return 0; }
+void ThreadStartWrapper(void*) {}
+void CallCreateThread(const ThreadRecord*) {}
+void CallResumeThread(HANDLE, const ThreadRecord*) {}
+void CallExitThread() {}
+
+}  // namespace RevavaRez
