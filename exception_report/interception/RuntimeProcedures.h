@@ -23,3 +23,12 @@ void* CallExceptObject(EXCEPTION_RECORD* record, CONTEXT* context, bool report);
 [[noreturn]] void UnhandledExceptionProcedure(void* object, uintptr_t address);
 
 }  // namespace RevavaRez
+
+// The names of the exports, for the forwarding modules.
+namespace RevavaRez {
+constexpr char kCallGeneralRaiseExport[] = "RevavaRez_CallGeneralRaise";
+constexpr char kCallExceptObjectExport[] = "RevavaRez_CallExceptObject";
+constexpr char kCallCreateThreadExport[] = "RevavaRez_CallCreateThread";
+constexpr char kCallResumeThreadExport[] = "RevavaRez_CallResumeThread";
+constexpr char kCallExitThreadExport[] = "RevavaRez_CallExitThread";
+}  // namespace RevavaRez
