@@ -4,12 +4,15 @@
 
 #include <stdexcept>
 
+#include "core/VArev.h"
 #include "dialog/DialogFonts.h"
 #include "dialog/DialogResources.h"
 #include "dialog/DialogState.h"
 #include "dialog/DialogTimers.h"
 #include "dialog/OwnFrame.h"
 #include "dialog/RequestDialog.h"
+#include "interception/LibraryThreads.h"
+#include "moduleinfo/PEImage.h"
 #include "options/ActivationGate.h"
 #include "options/VezavuModuleOptionsEx.h"
 #include "web/WebHost.h"
@@ -85,9 +88,10 @@ INT_PTR DispatchProgress(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   }
 }
 
-// Keeps this module loaded while the dialog runs: the module may be unloaded
-// while a send is under way.
+// Keeps this library loaded while the dialog runs: the module may be
+// unloaded while a send is under way. The main program needs none.
 HMODULE ReferenceThisModule() {
+  if (!IsDLLModule(ThisModule())) return nullptr;
   HMODULE module = nullptr;
   if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&ReferenceThisModule),
                           &module))
@@ -95,12 +99,13 @@ HMODULE ReferenceThisModule() {
   return module;
 }
 
-// The dialog's own thread; it frees itself when the dialog ends.
+// The dialog's own thread, one of the library's; it frees itself when the
+// dialog ends.
 class TSendDialogThread {
  public:
   static HANDLE Start() {
     HMODULE module = ReferenceThisModule();
-    HANDLE thread = CreateThread(nullptr, 0, Run, module, CREATE_SUSPENDED, nullptr);
+    HANDLE thread = StartLibraryThread(Run, module, true);
     if (!thread) {
       if (module) FreeLibrary(module);
       return nullptr;
@@ -118,7 +123,7 @@ class TSendDialogThread {
   }
 
  private:
-  static DWORD WINAPI Run(void* parameter) {
+  static DWORD Run(void* parameter) {
     HMODULE module = static_cast<HMODULE>(parameter);
     try {
       INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS};
@@ -128,6 +133,7 @@ class TSendDialogThread {
       // Nothing to tell: the sender only sees that the dialog is gone.
     }
     *static_cast<volatile HWND*>(&Progress.Dialog) = nullptr;
+    // Leaves from kernel32's code, not from this library's.
     if (module) FreeLibraryAndExitThread(module, 0);
     return 0;
   }

@@ -10,6 +10,13 @@ namespace RevavaRez {
 
 struct ThreadRecord;
 
+// A framework thread's Execute is a method: on i686 its object comes in ECX.
+#if defined(__i386__)
+#define BRX_METHOD_CALL __attribute__((thiscall))
+#else
+#define BRX_METHOD_CALL
+#endif
+
 // The hooks' bodies, with their routines' signatures.
 HANDLE WINAPI CreateThreadHook(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
                                void* parameter, DWORD flags, DWORD* threadID);
@@ -24,11 +31,30 @@ extern TCreateThread OriginalCreateThread;
 extern TResumeThread OriginalResumeThread;
 extern TExitThread OriginalExitThread;
 
-// The start routines: of a thread the hook found no run-time routine for,
-// of a run-time thread, and the Execute put into a framework thread class.
+// What the run-time's thread wrapper (Interception.ThreadWrapper) gets as
+// its parameter and calls: the thread function with its parameter. When the
+// function is the framework's thread procedure, the parameter is the thread
+// object, whose class has Execute in virtual slot 1.
+struct TRuntimeThreadStart {
+  LPTHREAD_START_ROUTINE Function;
+  void* Parameter;
+};
+constexpr int kExecuteSlot = 1;
+// The exception a debugger's thread naming raises: not an error.
+constexpr DWORD kThreadNamingCode = 0x406D1388;
+
+// The start routines: of a thread the hook found no run-time routine for
+// (its parameter a block of the hook's own), of a run-time thread, and the
+// Execute put into a framework thread class.
 DWORD WINAPI RawThreadStart(void* block);
 DWORD WINAPI RtlThreadStart(void* parameter);
-void ThreadStartWrapper(void* threadObject);
+void BRX_METHOD_CALL ThreadStartWrapper(void* threadObject);
+
+// A framework thread's "OnException" event (thread, exception object), and
+// the library's handler that ThreadStartWrapper puts into it; it calls the
+// handler it replaced when the processing passes the exception on.
+using TThreadExceptionEvent = void (*)(void* thread, void* exception);
+void ThreadExceptionEvent(void* thread, void* exception);
 
 // The bodies of the exports through which a library module hands its
 // threads to the main module.

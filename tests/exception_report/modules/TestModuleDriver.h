@@ -19,5 +19,7 @@ int RunProcessingVerbs(const std::vector<std::wstring>& arguments);
 int RunLogVerbs(const std::vector<std::wstring>& arguments);
 int RunEventVerbs(const std::vector<std::wstring>& arguments);
 int RunWebVerbs(const std::vector<std::wstring>& arguments);
+// The thread tracking's verbs (ThreadVerbs.cpp).
+int RunThreadVerbs(const std::vector<std::wstring>& arguments);
 
 }  // namespace brx_test_module
