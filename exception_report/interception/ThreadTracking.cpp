@@ -343,6 +343,8 @@ DWORD WINAPI ResumeThreadHook(HANDLE thread) {
   return original(thread);
 }
 
+DWORD ResumeThreadUntracked(HANDLE thread) { return ResumeThreadOriginal()(thread); }
+
 void WINAPI ExitThreadHook(DWORD exitCode) {
   const TExitThread original = ExitThreadOriginal();
   if (TVezavuThreadsList* threads = ActiveThreads()) {

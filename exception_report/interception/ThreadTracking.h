@@ -31,6 +31,11 @@ extern TCreateThread OriginalCreateThread;
 extern TResumeThread OriginalResumeThread;
 extern TExitThread OriginalExitThread;
 
+// Resumes past the hook, for the library's own short suspensions of a
+// thread (to read its context and stack): the hook allocates and takes
+// the list's lock, which the suspended thread may hold.
+DWORD ResumeThreadUntracked(HANDLE thread);
+
 // What the run-time's thread wrapper (Interception.ThreadWrapper) gets as
 // its parameter and calls: the thread function with its parameter. When the
 // function is the framework's thread procedure, the parameter is the thread

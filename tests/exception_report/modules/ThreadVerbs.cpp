@@ -8,6 +8,8 @@
 //                 returns keeps it until the list is purged
 //     lost-entry  a thread whose entry is gone before it starts still runs
 //                 its function
+//     runtime     a thread function started through the run-time's wrapper
+//     library     one of the library's own threads is not listed
 //     framework   a framework thread object started through the run-time's
 //                 wrapper: its Execute is wrapped, what leaves it reported
 //                 and raised again, its exception event taken over
@@ -34,6 +36,7 @@
 #include "hooking/HookEngine.h"
 #include "interception/InterceptionHooks.h"
 #include "interception/InterceptionState.h"
+#include "interception/LibraryThreads.h"
 #include "interception/RaiseInterception.h"
 #include "interception/ThreadTracking.h"
 #include "options/ActivationGate.h"
@@ -319,6 +322,30 @@ std::string Framework() {
   return answer;
 }
 
+std::string Runtime() {
+  Interception.ThreadWrapper = reinterpret_cast<uintptr_t>(&TestRuntimeThreadWrapper);
+  TProbe probe;
+  TRuntimeThreadStart start = {ProbeThread, &probe};
+  DWORD id = 0;
+  HANDLE thread = CreateThread(nullptr, 0, TestRuntimeThreadWrapper, &start, 0, &id);
+  if (thread == nullptr) return "create failed";
+  const bool ran = WaitForSingleObject(probe.Started, kBound) == WAIT_OBJECT_0;
+  ThreadRecord entry{};
+  const bool recorded = EntryOf(id, entry) && entry.ThreadFunction == reinterpret_cast<void*>(&ProbeThread) &&
+                        entry.Parameter == &probe && entry.StartAddress == nullptr;
+  return "replaced=" + Bit(start.Function == RtlThreadStart) + " recorded=" + Bit(recorded) + " ran=" + Bit(ran) +
+         " top=" + Bit(probe.Top) + " code=" + Finish(thread, probe);
+}
+
+std::string LibraryThread() {
+  TProbe probe;
+  DWORD id = 0;
+  HANDLE thread = StartLibraryThread([](void* parameter) { return ProbeThread(parameter); }, &probe, false, &id);
+  if (thread == nullptr) return "create failed";
+  const bool ran = WaitForSingleObject(probe.Started, kBound) == WAIT_OBJECT_0;
+  return "ran=" + Bit(ran) + " listed=" + Bit(probe.Listed) + " code=" + Finish(thread, probe);
+}
+
 // The library DLL's exports these verbs use.
 struct TThreadsDll {
   HMODULE Module = nullptr;
@@ -406,6 +433,8 @@ std::string Track(const std::wstring& which, const std::wstring& dll) {
   if (which == L"resume") return Resume();
   if (which == L"exit") return Exit();
   if (which == L"lost-entry") return LostEntry();
+  if (which == L"runtime") return Runtime();
+  if (which == L"library") return LibraryThread();
   if (which == L"framework") return Framework();
   if (which == L"pair") return Pair(dll);
   return "unknown case";
