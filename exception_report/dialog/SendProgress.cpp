@@ -4,7 +4,6 @@
 
 #include <stdexcept>
 
-#include "core/VArev.h"
 #include "dialog/DialogFonts.h"
 #include "dialog/DialogResources.h"
 #include "dialog/DialogState.h"
@@ -12,7 +11,7 @@
 #include "dialog/OwnFrame.h"
 #include "dialog/RequestDialog.h"
 #include "interception/LibraryThreads.h"
-#include "moduleinfo/PEImage.h"
+#include "interception/ThreadTracking.h"
 #include "options/ActivationGate.h"
 #include "options/VezavuModuleOptionsEx.h"
 #include "web/WebHost.h"
@@ -88,23 +87,14 @@ INT_PTR DispatchProgress(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   }
 }
 
-// Keeps this library loaded while the dialog runs: the module may be
-// unloaded while a send is under way. The main program needs none.
-HMODULE ReferenceThisModule() {
-  if (!IsDLLModule(ThisModule())) return nullptr;
-  HMODULE module = nullptr;
-  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&ReferenceThisModule),
-                          &module))
-    return nullptr;
-  return module;
-}
-
 // The dialog's own thread, one of the library's; it frees itself when the
 // dialog ends.
 class TSendDialogThread {
  public:
   static HANDLE Start() {
-    HMODULE module = ReferenceThisModule();
+    // This library stays loaded while the dialog runs: it may be unloaded
+    // while a send is under way.
+    HMODULE module = ReferenceThisLibrary();
     HANDLE thread = StartLibraryThread(Run, module, true);
     if (!thread) {
       if (module) FreeLibrary(module);

@@ -1,5 +1,7 @@
 #include "interception/ThreadTracking.h"
 
+#include <cxxabi.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -7,8 +9,6 @@
 #include <typeinfo>
 #include <utility>
 #include <vector>
-
-#include <cxxabi.h>
 
 #include "core/ExceptionObjects.h"
 #include "core/ExternalExceptions.h"
@@ -56,7 +56,8 @@ template <typename TRoutine>
 TRoutine KernelRoutine(TRoutine& known, const char* name) {
   TRoutine routine = known;
   if (routine == nullptr) {
-    routine = reinterpret_cast<TRoutine>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name)));
+    FARPROC found = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name);
+    routine = reinterpret_cast<TRoutine>(reinterpret_cast<void*>(found));
     known = routine;
   }
   return routine;
@@ -84,17 +85,6 @@ bool Near(uintptr_t address, uintptr_t routine) {
   return routine != 0 && address >= routine && address - routine <= kNearRoutine;
 }
 
-// A reference on this module, so that it stays loaded while a thread it
-// started runs; null in the main program.
-HMODULE ReferenceThisModule() {
-  if (!IsDLLModule(ThisModule())) return nullptr;
-  HMODULE module = nullptr;
-  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&RawThreadStart),
-                          &module))
-    return nullptr;
-  return module;
-}
-
 // The library's own thread classes are not tracked.
 bool IsOwnThreadClass(const void* object) {
   const std::type_info* classRef = ClassOf(object);
@@ -110,8 +100,17 @@ void* ExecuteSlotTable(const void* object) {
 }
 
 // Sets up the record of a thread the run-time's wrapper starts; false when
-// the record is to be discarded.
-bool RuntimeThreadRecord(ThreadRecord& record, void* parameter) {
+// the record is to be discarded. A thread function replaced by
+// RtlThreadStart is put back with Restore while the thread has not run.
+struct TReplacedFunction {
+  TRuntimeThreadStart* Start = nullptr;
+  LPTHREAD_START_ROUTINE Function = nullptr;
+  void Restore() {
+    if (Start) Start->Function = Function;
+  }
+};
+
+bool RuntimeThreadRecord(ThreadRecord& record, void* parameter, TReplacedFunction& replaced) {
   if (!IsReadable(parameter, sizeof(TRuntimeThreadStart))) return true;
   auto* start = static_cast<TRuntimeThreadStart*>(parameter);
   const uintptr_t function = reinterpret_cast<uintptr_t>(start->Function);
@@ -128,6 +127,8 @@ bool RuntimeThreadRecord(ThreadRecord& record, void* parameter) {
   }
   record.ThreadFunction = reinterpret_cast<void*>(function);
   record.Parameter = start->Parameter;
+  replaced.Start = start;
+  replaced.Function = start->Function;
   start->Function = RtlThreadStart;
   return true;
 }
@@ -168,14 +169,15 @@ HANDLE TrackedCreateThread(TVezavuThreadsList& threads, LPSECURITY_ATTRIBUTES se
   std::unique_ptr<ThreadRecord> record(threads.NewRecord(false));
   bool keep = true;
   std::unique_ptr<TRawStart> raw;
+  TReplacedFunction replaced;
   LPTHREAD_START_ROUTINE startAt = start;
   void* startWith = parameter;
   if (Near(reinterpret_cast<uintptr_t>(start), Interception.ThreadWrapper)) {
-    keep = RuntimeThreadRecord(*record, parameter);
+    keep = RuntimeThreadRecord(*record, parameter, replaced);
   } else {
     record->StartAddress = reinterpret_cast<void*>(start);
     record->Parameter = parameter;
-    raw.reset(new TRawStart{start, parameter, ReferenceThisModule()});
+    raw.reset(new TRawStart{start, parameter, ReferenceThisLibrary()});
     startAt = RawThreadStart;
     startWith = raw.get();
   }
@@ -184,6 +186,7 @@ HANDLE TrackedCreateThread(TVezavuThreadsList& threads, LPSECURITY_ATTRIBUTES se
   HANDLE thread = original(security, stackSize, startAt, startWith, flags | CREATE_SUSPENDED, &id);
   if (thread == nullptr) {
     const DWORD error = GetLastError();
+    replaced.Restore();
     if (raw && raw->Reference) FreeLibrary(raw->Reference);
     SetLastError(error);
     return nullptr;
@@ -199,7 +202,9 @@ HANDLE TrackedCreateThread(TVezavuThreadsList& threads, LPSECURITY_ATTRIBUTES se
     try {
       AddCopy(threads, *record);
     } catch (...) {
+      // Unlisted, RtlThreadStart would find no function to run.
       if (record->Handle) CloseHandle(record->Handle);
+      replaced.Restore();
       keep = false;
     }
     // The export catches what it raises.
@@ -306,9 +311,13 @@ void TakeOverThreadEvent(void* object) {
   KeepOldEvent(object, ReplaceEventHandler(events, "OnException", code));
 }
 
-uint8_t Report(const void* object) {
+// What the exception manager does for a caller here; the export itself
+// lives with the module's start-up, which not every program links. Never
+// raises.
+__attribute__((noinline)) uint8_t Report(const void* object) {
   void* address = reinterpret_cast<void*>(LibraryHooks.RaiseAddressOf(object));
-  return ExceptionManager(const_cast<void*>(object), address, 0, ThisModule());
+  return ManageException(const_cast<void*>(object), address, 0, ThisModule(),
+                         reinterpret_cast<uintptr_t>(__builtin_dwarf_cfa()));
 }
 
 }  // namespace
@@ -341,6 +350,15 @@ DWORD WINAPI ResumeThreadHook(HANDLE thread) {
   }
   SetLastError(error);
   return original(thread);
+}
+
+HMODULE ReferenceThisLibrary() {
+  if (!IsDLLModule(ThisModule())) return nullptr;
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&RawThreadStart),
+                          &module))
+    return nullptr;
+  return module;
 }
 
 DWORD ResumeThreadUntracked(HANDLE thread) { return ResumeThreadOriginal()(thread); }

@@ -23,13 +23,19 @@ HANDLE WINAPI CreateThreadHook(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
 DWORD WINAPI ResumeThreadHook(HANDLE thread);
 void WINAPI ExitThreadHook(DWORD exitCode);
 
-using TCreateThread = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, void*, DWORD, DWORD*);
+using TCreateThread = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, void*, DWORD,
+                                      DWORD*);
 using TResumeThread = DWORD(WINAPI*)(HANDLE);
 using TExitThread = void(WINAPI*)(DWORD);
 // Fetched from kernel32.dll by name when null.
 extern TCreateThread OriginalCreateThread;
 extern TResumeThread OriginalResumeThread;
 extern TExitThread OriginalExitThread;
+
+// A reference on this module for a thread it starts, so that an unload
+// waits for the thread's end: given back with FreeLibraryAndExitThread.
+// Null in the main program, which stays loaded anyway.
+HMODULE ReferenceThisLibrary();
 
 // Resumes past the hook, for the library's own short suspensions of a
 // thread (to read its context and stack): the hook allocates and takes

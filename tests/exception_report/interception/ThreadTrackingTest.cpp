@@ -40,8 +40,8 @@ TEST(ThreadTracking, HookedThreadsAreListedAndRunAsAsked) {
       {"ExitThread removes the entry; a thread that returns stays until purged", L"exit", false,
        "listed=1 exited-kept=0 returned-kept=1 purged=1 codes=9,9"},
       {"a thread whose entry is gone still runs its own function", L"lost-entry", false, "ran=1 code=42"},
-      {"a thread function the run-time's wrapper starts runs from RtlThreadStart, with its stack top", L"runtime",
-       false, "replaced=1 recorded=1 ran=1 top=1 code=7"},
+      {"a thread function the run-time's wrapper starts runs from RtlThreadStart, with its stack top",
+       L"runtime", false, "replaced=1 recorded=1 ran=1 top=1 code=7"},
       {"the library's own threads are not listed", L"library", false, "ran=1 listed=0 code=7"},
       {"a framework thread's Execute is wrapped: what leaves it is reported once and raised again; its event "
        "leads to the library, then to the old handler",
@@ -57,7 +57,8 @@ TEST(ThreadTracking, HookedThreadsAreListedAndRunAsAsked) {
     SCOPED_TRACE(c.What);
     brx_test::TTempFolder folder(L"threads");
     const std::wstring exe = ActiveCopy(folder, L"brx_test_module_console.exe");
-    const std::wstring dll = c.WithLibrary ? ActiveCopy(folder, L"brx_test_module_threads.dll") : std::wstring();
+    const std::wstring dll =
+        c.WithLibrary ? ActiveCopy(folder, L"brx_test_module_threads.dll") : std::wstring();
     ASSERT_FALSE(exe.empty() || (c.WithLibrary && dll.empty()));
     const std::wstring arguments =
         std::wstring(L"track ") + c.Which + (c.WithLibrary ? L" \"" + dll + L"\"" : std::wstring());

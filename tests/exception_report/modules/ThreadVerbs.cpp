@@ -51,7 +51,6 @@ using namespace RevavaRez;
 
 constexpr DWORD kBound = 10000;
 
-
 std::string Bit(bool value) { return value ? "1" : "0"; }
 
 TVezavuThreadsList& Threads() { return *LibraryState().Threads; }
@@ -87,7 +86,8 @@ DWORD WINAPI ProbeThread(void* parameter) {
   ThreadRecord entry{};
   probe->Listed = EntryOf(GetCurrentThreadId(), entry);
   probe->Top = probe->Listed && entry.StackTop == base;
-  probe->OwnHandle = probe->Listed && entry.Handle != nullptr && GetThreadId(entry.Handle) == GetCurrentThreadId();
+  probe->OwnHandle =
+      probe->Listed && entry.Handle != nullptr && GetThreadId(entry.Handle) == GetCurrentThreadId();
   MEMORY_BASIC_INFORMATION region = {};
   VirtualQuery(&region, &region, sizeof region);
   probe->Reserve = base - reinterpret_cast<uintptr_t>(region.AllocationBase);
@@ -112,8 +112,8 @@ std::string Flags() {
   for (const DWORD flags : {DWORD(0), DWORD(CREATE_SUSPENDED), DWORD(STACK_SIZE_PARAM_IS_A_RESERVATION)}) {
     TProbe probe;
     DWORD id = 0;
-    HANDLE thread = CreateThread(nullptr, flags == STACK_SIZE_PARAM_IS_A_RESERVATION ? kReserve : 0, ProbeThread,
-                                 &probe, flags, &id);
+    HANDLE thread = CreateThread(nullptr, flags == STACK_SIZE_PARAM_IS_A_RESERVATION ? kReserve : 0,
+                                 ProbeThread, &probe, flags, &id);
     if (thread == nullptr) return "create failed";
     std::string row = "flags=" + std::to_string(flags);
     if (flags & CREATE_SUSPENDED) {
@@ -160,8 +160,8 @@ std::string Resume() {
   Threads().ReadUnlock();
   WaitForSingleObject(probe.Started, kBound);
   return "copy=" + Bit(copied) + " holds=" + Bit(holds) +
-         " resumer=" + Bit(index >= 0 && entry.ResumingThreadID == GetCurrentThreadId()) + " code=" +
-         Finish(thread, probe);
+         " resumer=" + Bit(index >= 0 && entry.ResumingThreadID == GetCurrentThreadId()) +
+         " code=" + Finish(thread, probe);
 }
 
 std::string Exit() {
@@ -281,9 +281,10 @@ __attribute__((noinline)) DWORD WINAPI TestFrameworkThreadProc(void* parameter) 
 std::string Framework() {
   // Every throw of x86_64 passes the raise interception's "RaiseException"
   // hook; the thread tracking is looked at alone.
-  PatchImportTable(ThisModule(), "kernel32.dll", reinterpret_cast<void*>(&RaiseExceptionHook), true, true,
-                   "RaiseException",
-                   reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "RaiseException")));
+  PatchImportTable(
+      ThisModule(), "kernel32.dll", reinterpret_cast<void*>(&RaiseExceptionHook), true, true,
+      "RaiseException",
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "RaiseException")));
   Interception.ThreadWrapper = reinterpret_cast<uintptr_t>(&TestRuntimeThreadWrapper);
   Interception.FrameworkThreadProc = reinterpret_cast<uintptr_t>(&TestFrameworkThreadProc);
   TRevavaRezEvents sink;
@@ -302,11 +303,13 @@ std::string Framework() {
   DWORD code = 0;
   const bool ended = WaitForSingleObject(handle, kBound) == WAIT_OBJECT_0 && GetExitCodeThread(handle, &code);
   CloseHandle(handle);
-  const void* const* table = *reinterpret_cast<const void* const* const*>(static_cast<TTestThreadBase*>(thread));
-  std::string answer = "code=" + (ended ? std::to_string(code) : std::string("hung")) +
-                       " wrapped=" + Bit(table[kExecuteSlot] == reinterpret_cast<void*>(&ThreadStartWrapper)) +
-                       " top=" + Bit(FrameworkSeen.Top) + " reports=" + std::to_string(FrameworkSeen.Reports) +
-                       " reported=" + FrameworkSeen.Reported + " rethrown=" + FrameworkSeen.Rethrown;
+  const void* const* table =
+      *reinterpret_cast<const void* const* const*>(static_cast<TTestThreadBase*>(thread));
+  std::string answer =
+      "code=" + (ended ? std::to_string(code) : std::string("hung")) +
+      " wrapped=" + Bit(table[kExecuteSlot] == reinterpret_cast<void*>(&ThreadStartWrapper)) +
+      " top=" + Bit(FrameworkSeen.Top) + " reports=" + std::to_string(FrameworkSeen.Reports) +
+      " reported=" + FrameworkSeen.Reported + " rethrown=" + FrameworkSeen.Rethrown;
   // The event now leads to the library, which passes on to the old handler.
   const bool taken = thread->FOnException == reinterpret_cast<void*>(&ThreadExceptionEvent);
   try {
@@ -333,14 +336,15 @@ std::string Runtime() {
   ThreadRecord entry{};
   const bool recorded = EntryOf(id, entry) && entry.ThreadFunction == reinterpret_cast<void*>(&ProbeThread) &&
                         entry.Parameter == &probe && entry.StartAddress == nullptr;
-  return "replaced=" + Bit(start.Function == RtlThreadStart) + " recorded=" + Bit(recorded) + " ran=" + Bit(ran) +
-         " top=" + Bit(probe.Top) + " code=" + Finish(thread, probe);
+  return "replaced=" + Bit(start.Function == RtlThreadStart) + " recorded=" + Bit(recorded) +
+         " ran=" + Bit(ran) + " top=" + Bit(probe.Top) + " code=" + Finish(thread, probe);
 }
 
 std::string LibraryThread() {
   TProbe probe;
   DWORD id = 0;
-  HANDLE thread = StartLibraryThread([](void* parameter) { return ProbeThread(parameter); }, &probe, false, &id);
+  HANDLE thread =
+      StartLibraryThread([](void* parameter) { return ProbeThread(parameter); }, &probe, false, &id);
   if (thread == nullptr) return "create failed";
   const bool ran = WaitForSingleObject(probe.Started, kBound) == WAIT_OBJECT_0;
   return "ran=" + Bit(ran) + " listed=" + Bit(probe.Listed) + " code=" + Finish(thread, probe);
@@ -355,9 +359,10 @@ struct TThreadsDll {
   explicit TThreadsDll(const std::wstring& path) {
     Module = LoadLibraryW(path.c_str());
     if (Module == nullptr) return;
-    Hook = reinterpret_cast<decltype(Hook)>(reinterpret_cast<void*>(GetProcAddress(Module, "TestThreadsHook")));
-    StartPaired =
-        reinterpret_cast<decltype(StartPaired)>(reinterpret_cast<void*>(GetProcAddress(Module, "TestThreadsStart")));
+    Hook =
+        reinterpret_cast<decltype(Hook)>(reinterpret_cast<void*>(GetProcAddress(Module, "TestThreadsHook")));
+    StartPaired = reinterpret_cast<decltype(StartPaired)>(
+        reinterpret_cast<void*>(GetProcAddress(Module, "TestThreadsStart")));
   }
   bool Ok() const { return Hook != nullptr && StartPaired != nullptr; }
 };
@@ -373,9 +378,10 @@ std::string Pair(const std::wstring& dll) {
   if (thread == nullptr) return answer + " start failed";
   ThreadRecord entry{};
   const bool listed = EntryOf(id, entry);
-  answer += " listed=" + Bit(listed) + " own-handle=" +
-            Bit(listed && entry.Handle != nullptr && entry.Handle != thread && GetThreadId(entry.Handle) == id) +
-            " copy-elsewhere=" + Bit(listed && entry.StackCopy != nullptr && entry.OwnedElsewhere != 0);
+  answer +=
+      " listed=" + Bit(listed) + " own-handle=" +
+      Bit(listed && entry.Handle != nullptr && entry.Handle != thread && GetThreadId(entry.Handle) == id) +
+      " copy-elsewhere=" + Bit(listed && entry.StackCopy != nullptr && entry.OwnedElsewhere != 0);
   SetEvent(release);
   DWORD code = 0;
   const bool ended = WaitForSingleObject(thread, kBound) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &code);
