@@ -143,6 +143,10 @@ std::unique_ptr<TVezavuStackList> BuildCallStacks(const TVezavuModuleOptions& op
     const uintptr_t start = params.FramePointer ? params.FramePointer : CurrentStackPointer();
     const uintptr_t base = CurrentThreadStackBase();
     if (start < base) WalkStack(*stack, address, start, base - 1, WalkOptionsFor(options, exceptionThread, false));
+  } else if (params.FramePointer != 0 && params.FramePointer < params.StackTop) {
+    // The faulting thread waits for this processing: its stack above the
+    // frame stands still.
+    WalkStack(*stack, address, params.FramePointer, params.StackTop - 1, WalkOptionsFor(options, exceptionThread, false));
   } else if (address) {
     TWalkCounts counts;
     AddStackEntry(*stack, address, WalkOptionsFor(options, exceptionThread, false), counts);
