@@ -301,13 +301,14 @@ std::string FocusedWindowClass() {
 std::string FocusedWindowText() {
   HWND focus = FocusedWindow();
   if (focus == nullptr) return std::string();
-  // The focused window may be another thread's, stuck or waiting for this
-  // one: its text is read without a message.
+  // Another thread's window may be stuck or waiting for this one: its text
+  // is read without a message. This thread's own is asked, as controls
+  // such as edits keep their text themselves.
   wchar_t wide[1024] = {};
-  const int length = InternalGetWindowText(focus, wide, 1024);
+  const bool own = GetWindowThreadProcessId(focus, nullptr) == GetCurrentThreadId();
+  const int length = own ? GetWindowTextW(focus, wide, 1024) : InternalGetWindowText(focus, wide, 1024);
   if (length <= 0) return std::string();
-  const std::string className = ClassNameOfWindow(focus);
-  std::string upper = className;
+  std::string upper = ClassNameOfWindow(focus);
   for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
   if (upper.find("EDIT") != std::string::npos && (GetWindowLongW(focus, GWL_STYLE) & ES_PASSWORD) != 0)
     return std::string(static_cast<size_t>(length), '*');

@@ -19,5 +19,6 @@ int RunProcessingVerbs(const std::vector<std::wstring>& arguments);
 int RunLogVerbs(const std::vector<std::wstring>& arguments);
 int RunEventVerbs(const std::vector<std::wstring>& arguments);
 int RunWebVerbs(const std::vector<std::wstring>& arguments);
+int RunInterceptionVerbs(const std::vector<std::wstring>& arguments);
 
 }  // namespace brx_test_module
