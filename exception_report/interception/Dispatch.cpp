@@ -49,8 +49,13 @@ struct TExceptionThread {
   std::atomic<bool> Executing{true};
 };
 
+// Set on a processing thread: the faulting thread that waits for it holds
+// the exception lock, so an exception there must not be dispatched again.
+thread_local bool OnProcessingThread = false;
+
 DWORD ExceptionThreadBody(void* parameter) {
   auto* thread = static_cast<TExceptionThread*>(parameter);
+  OnProcessingThread = true;
   try {
     thread->Result = ProcessException(thread->Object, thread->Address, thread->LanguageRaise, thread->HandlerKind,
                                       thread->Module, thread->RaiserType, thread->Params)
@@ -131,7 +136,9 @@ uint8_t WaitForProcessing(TExceptionThread& work, HANDLE thread, bool pumpingAll
   int quitCode = 0;
   {
     TWaitingScope waiting;
-    while (work.Executing.load()) {
+    // A processing thread that was ended from outside never clears its
+    // flag: its end ends the wait as well.
+    while (work.Executing.load() && WaitForSingleObject(thread, 0) == WAIT_TIMEOUT) {
       if (pumping && LibraryDialogUp(work.ThreadID)) pumping = PumpWaitingMessages(quitSeen, quitCode);
       RunPendingProcedure(0);
       if (hasQueue) {
@@ -215,7 +222,7 @@ uint8_t DispatchLocked(void* object, uintptr_t address, bool languageRaise, uint
 
 uint8_t DispatchException(void* object, uintptr_t address, bool languageRaise, uint8_t handlerKind, HMODULE module,
                           uint8_t raiserType, const void* context, uintptr_t framePointer, uintptr_t stackTop) {
-  if (!LibraryState().Active) return 1;
+  if (!LibraryState().Active || OnProcessingThread) return 1;
   try {
     const bool pumpingAllowed = PumpingAllowedFor(object);
     TLockScope lock(ExceptionLock());

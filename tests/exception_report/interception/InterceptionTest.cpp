@@ -71,6 +71,10 @@ TEST(Interception, WhatReachesTheProcessingAndHowTheThreadEnds) {
       {"a throw 150 KB deep copies 102,400 bytes from the throw", kWindowed, L"deep-throw", 0,
        "dialog=1 copied=102400 own-thread=1 from-throw=1 worker=1"},
       {"a focused password edit's text is stars", kWindowed, L"password", 0, "dialog=1 stars=1 secret=0"},
+      {"an exception on the processing thread passes on at once", kWindowed, L"nested", 0,
+       "dialog=1 nested=1 result=0"},
+      {"a processing thread that ends in the middle ends the wait", kWindowed, L"processing-dies", 0,
+       "dialog=1 result=1"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.What);

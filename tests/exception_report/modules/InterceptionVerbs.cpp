@@ -19,6 +19,8 @@
 //     deep-throw      an uncaught throw 150 KB deep in a worker
 //     password        a focused password edit on the main thread
 //     thread-attach   a library's thread attach hands an exception in
+//     nested          the processing thread hands an exception in itself
+//     processing-dies the processing thread ends in the middle
 //   The answer is "dialog=N" and what the case adds; the seam writes it too,
 //   for the cases whose end is the thread's or the program's.
 #include <windows.h>
@@ -304,6 +306,17 @@ DWORD WINAPI SentMessageWorker(void*) {
   return 0;
 }
 
+void DispatchFromProcessing() {
+  EInterceptedError nested("Raised while processing");
+  const uint8_t result = DispatchException(&nested, 0, false, 0, GetModuleHandleW(nullptr), 0, nullptr, 0, 0);
+  Seen.Extra += " nested=" + std::to_string(result);
+}
+
+void EndProcessingThread() {
+  WriteAnswer();
+  ExitThread(0);
+}
+
 // The loader runs the library's thread attach while this thread starts.
 DWORD AttachingThreadID = 0;
 DWORD WINAPI PlainWorker(void*) {
@@ -408,6 +421,10 @@ int RunCase(const std::wstring& which, const std::wstring& reportFile) {
     HandIn(error);
     Add("stars", Has(Seen.Report, "******"));
     Add("secret", Has(Seen.Report, "secret"));
+  } else if (which == L"nested" || which == L"processing-dies") {
+    Seen.AtDialog = which == L"nested" ? DispatchFromProcessing : EndProcessingThread;
+    EInterceptedError error("Handed in");
+    Seen.Extra += " result=" + std::to_string(HandIn(error));
   } else if (which == L"thread-attach") {
     // The library in the copy beside this program hands an exception in
     // from its thread attach, once armed.
