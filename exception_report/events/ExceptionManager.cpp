@@ -1,6 +1,7 @@
 #include "events/ExceptionManager.h"
 
 #include "core/ExceptionObjects.h"
+#include "core/SectionScope.h"
 #include "core/VArev.h"
 #include "events/ExceptionRecord.h"
 #include "hooking/HookEngine.h"
@@ -20,21 +21,9 @@ CRITICAL_SECTION& ExceptionLock() {
   return *lock;
 }
 
-namespace {
-
-class TExceptionLockScope {
- public:
-  TExceptionLockScope() { EnterCriticalSection(&ExceptionLock()); }
-  ~TExceptionLockScope() { LeaveCriticalSection(&ExceptionLock()); }
-  TExceptionLockScope(const TExceptionLockScope&) = delete;
-  TExceptionLockScope& operator=(const TExceptionLockScope&) = delete;
-};
-
-}  // namespace
-
 uint8_t ManageException(void* object, void* address, uint8_t outputKind, HMODULE module, uintptr_t callerFrame) {
   try {
-    TExceptionLockScope lock;
+    TSectionScope lock(ExceptionLock());
     const TLibraryState& state = LibraryState();
     if (state.MainModuleActive) {
       auto mainManager = reinterpret_cast<TExceptionManagerExport>(

@@ -6,6 +6,7 @@
 
 #include "base/Exception.h"
 #include "core/ExceptionObjects.h"
+#include "core/SectionScope.h"
 #include "core/FaultingThread.h"
 #include "core/VArev.h"
 #include "dialog/SendProgress.h"
@@ -66,17 +67,6 @@ DWORD ExceptionThreadBody(void* parameter) {
   thread->Executing.store(false);
   return 0;
 }
-
-class TLockScope {
- public:
-  explicit TLockScope(CRITICAL_SECTION& lock) : FLock(lock) { EnterCriticalSection(&FLock); }
-  ~TLockScope() { LeaveCriticalSection(&FLock); }
-  TLockScope(const TLockScope&) = delete;
-  TLockScope& operator=(const TLockScope&) = delete;
-
- private:
-  CRITICAL_SECTION& FLock;
-};
 
 // The stack overflow leaves too little stack for a window procedure.
 bool PumpingAllowedFor(const void* object) {
@@ -225,7 +215,7 @@ uint8_t DispatchException(void* object, uintptr_t address, bool languageRaise, u
   if (!LibraryState().Active || OnProcessingThread) return 1;
   try {
     const bool pumpingAllowed = PumpingAllowedFor(object);
-    TLockScope lock(ExceptionLock());
+    TSectionScope lock(ExceptionLock());
     return DispatchLocked(object, address, languageRaise, handlerKind, module, raiserType, context, framePointer,
                           stackTop, pumpingAllowed);
   } catch (...) {

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "core/ExceptionObjects.h"
+#include "core/SectionScope.h"
 #include "core/ExternalExceptions.h"
 #include "core/Hooks.h"
 #include "core/VArev.h"
@@ -36,17 +37,6 @@ TRoutine KernelRoutine(TRoutine& saved, const char* name) {
     saved = reinterpret_cast<TRoutine>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name)));
   return saved;
 }
-
-class TLockScope {
- public:
-  explicit TLockScope(CRITICAL_SECTION& lock) : FLock(lock) { EnterCriticalSection(&FLock); }
-  ~TLockScope() { LeaveCriticalSection(&FLock); }
-  TLockScope(const TLockScope&) = delete;
-  TLockScope& operator=(const TLockScope&) = delete;
-
- private:
-  CRITICAL_SECTION& FLock;
-};
 
 uintptr_t CurrentStackPointer() { return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)); }
 
@@ -109,7 +99,7 @@ void RememberLastRaise(TThreadExceptionState& state, void* object, uintptr_t add
 }  // namespace
 
 void CopyFaultingStack(uintptr_t address, bool languageRaise) {
-  TLockScope lock(StackCopyLock());
+  TSectionScope lock(StackCopyLock());
   TStackCopy& copy = StackCopy();
   const TThreadExceptionState& state = ThreadExceptionState();
   const uintptr_t top = CurrentThreadStackBase();

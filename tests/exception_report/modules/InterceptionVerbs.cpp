@@ -35,6 +35,7 @@
 #include "base/Exception.h"
 #include "core/ExceptionLog.h"
 #include "core/ExternalExceptions.h"
+#include "core/SectionScope.h"
 #include "core/VArev.h"
 #include "events/EventSinks.h"
 #include "events/ExceptionManager.h"
@@ -284,7 +285,7 @@ DWORD WINAPI DeepWorker(void*) {
 }
 
 void LookAtStackCopy() {
-  EnterCriticalSection(&StackCopyLock());
+  TSectionScope lock(StackCopyLock());
   const TStackCopy& copy = StackCopy();
   const uint32_t marker[2] = {0xB1A5ED01u, 0xB1A5ED02u};
   bool found = false;
@@ -293,7 +294,6 @@ void LookAtStackCopy() {
   Seen.Extra += " copied=" + std::to_string(copy.Size);
   Add("own-thread", copy.ThreadID == DeepThreadID);
   Add("from-throw", found);
-  LeaveCriticalSection(&StackCopyLock());
 }
 
 HWND AnsweringWindow = nullptr;
