@@ -27,17 +27,6 @@ bool ActiveCopy(const brx_test::TTempFolder& folder, const wchar_t* module) {
   return brx_test::AppendToFile(copy, brx_test::TrailerBlock(block));
 }
 
-std::string FileText(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "(no report)";
-  std::string text(1 << 20, '\0');
-  DWORD read = 0;
-  ReadFile(file, &text[0], static_cast<DWORD>(text.size()), &read, nullptr);
-  CloseHandle(file);
-  text.resize(read);
-  return text;
-}
-
 struct TCase {
   const char* What;
   const wchar_t* Module;
@@ -85,7 +74,7 @@ TEST(Interception, WhatReachesTheProcessingAndHowTheThreadEnds) {
         brx_test::RunTestModule(folder.Path() + L"\\" + c.Module, std::wstring(L"intercept ") + c.Which);
     ASSERT_TRUE(run.Ended) << run.StartError << " " << run.Report;
     EXPECT_EQ(run.ExitCode, c.ExitCode) << run.Report;
-    EXPECT_EQ(run.Report, c.Expected) << FileText(folder.Path() + L"\\report.txt.report");
+    EXPECT_EQ(run.Report, c.Expected) << brx_test::ReadFileText(folder.Path() + L"\\report.txt.report");
   }
 }
 
