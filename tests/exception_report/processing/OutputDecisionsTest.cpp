@@ -18,7 +18,10 @@
 #include "processing/ProcessingSeams.h"
 #include "processing/ProcessingState.h"
 #include "processing/ReportLog.h"
+#include "processing/ReportOutput.h"
+#include "stack/StackList.h"
 #include "web/IntraWeb.h"
+#include "web/WebModules.h"
 
 using namespace RevavaRez;
 
@@ -169,26 +172,21 @@ class TCgiHost {
     LibraryState().Options->SetPageTemplate(pageTemplate);
   }
   ~TCgiHost() {
+    Finish();
     LibraryState().Options.reset();
     SetEnvironmentVariableW(L"REQUEST_METHOD", nullptr);
-    SetStdHandle(STD_OUTPUT_HANDLE, FStandardOutput);
-    if (FOutput != INVALID_HANDLE_VALUE) CloseHandle(FOutput);
   }
   TCgiHost(const TCgiHost&) = delete;
   TCgiHost& operator=(const TCgiHost&) = delete;
 
   bool Ready() const { return FOutput != INVALID_HANDLE_VALUE; }
-  // What the client got so far.
-  std::string Written() const {
-    HANDLE file = CreateFileW(FOutputPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::string();
-    std::string text(1 << 16, '\0');
-    DWORD read = 0;
-    ReadFile(file, &text[0], static_cast<DWORD>(text.size()), &read, nullptr);
-    CloseHandle(file);
-    text.resize(read);
-    return text;
+  // Gives standard output back and answers what the client got.
+  std::string Finish() {
+    if (FOutput == INVALID_HANDLE_VALUE) return std::string();
+    SetStdHandle(STD_OUTPUT_HANDLE, FStandardOutput);
+    CloseHandle(FOutput);
+    FOutput = INVALID_HANDLE_VALUE;
+    return brx_web_test::ReadFileText(FOutputPath);
   }
 
  private:
@@ -227,7 +225,7 @@ TEST(WebOutput, ACgiProgramsReportReachesItsClientWithOneOkButton) {
     state.DialogResult = false;
     ShowReport(c.RaiserType, state);
     ProcessingSeams.ShowExceptionDialog = showDialog;
-    const std::string written = host.Written();
+    const std::string written = host.Finish();
     EXPECT_TRUE(state.DialogResult);
     EXPECT_EQ(dialogs, 0);
     EXPECT_EQ(written.rfind("Status: 200 Error\r\n", 0), 0u) << written;
@@ -253,8 +251,7 @@ void ShowMessage(void*, const std::string& message, int, const std::string&) {
 
 TEST(WebOutput, IntraWebShowsThePendingMessageWithTheTextOnce) {
   brx_test::TTempFolder folder(L"output decisions intraweb");
-  const std::wstring& path = folder.Path();
-  TemplateDir = std::string(path.begin(), path.end());
+  TemplateDir = brx_web_test::Narrow(folder.Path());
   TIntraWebHost& host = IntraWebHost();
   host.Application = &Application;
   host.ServerController = &Controller;
