@@ -324,8 +324,8 @@ bool RunSteps(void* object, uintptr_t address, bool languageRaise, uint8_t handl
     state.DialogResult = true;
     ClearWarning();
     RaiseActionNotify(acBeforeDialog, state.DialogResult);
-    // The dialog, and the progress dialog of a send after it, come up in
-    // front of the program's window.
+    // The program's window comes to the front for the dialog and for what a
+    // send after it shows.
     const bool windowed = IsGUIAllowed();
     if ((raiserType == rtConsole || (raiserType == rtDecide && windowed)) &&
         ReportIsToBeSent(acBeforeDialog, windowed, SendInputsOf(options)))
