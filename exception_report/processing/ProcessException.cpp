@@ -17,6 +17,7 @@
 #include "moduleinfo/ModulesList.h"
 #include "options/ActivationGate.h"
 #include "options/VezavuModuleOptionsEx.h"
+#include "processing/OutputDecisions.h"
 #include "processing/ProcessingSeams.h"
 #include "processing/ProcessingState.h"
 #include "processing/ReportLog.h"
@@ -204,11 +205,6 @@ std::string WithoutControlCharacters(std::string text) {
   return text;
 }
 
-bool SendIsDue(const TVezavuModuleOptions& options, const TProcessingState& state) {
-  return (options.MailMode() != 0 || options.WebMode() != 0) && !DuplicateFound &&
-         ((options.DialogFlags() & 0x01) == 0 || state.SendChecked);
-}
-
 // Steps 1 to 18; answers the routine's result.
 bool RunSteps(void* object, uintptr_t address, bool languageRaise, uint8_t handlerKind, HMODULE module,
               uint8_t raiserType, TExceptNotifyParams params, TRun& run) {
@@ -332,8 +328,12 @@ bool RunSteps(void* object, uintptr_t address, bool languageRaise, uint8_t handl
     state.DialogResult = true;
     ClearWarning();
     RaiseActionNotify(acBeforeDialog, state.DialogResult);
-    const bool windowed = !IsWebHost() && !IsConsoleProgram();
-    if (raiserType == rtConsole || (raiserType == rtDecide && windowed)) BringMainWindowToFront();
+    // The program's window comes to the front for the dialog and for what a
+    // send after it shows.
+    const bool windowed = IsGUIAllowed();
+    if ((raiserType == rtConsole || (raiserType == rtDecide && windowed)) &&
+        ReportIsToBeSent(acBeforeDialog, windowed, SendInputsOf(options)))
+      BringMainWindowToFront();
     if (state.DialogResult) {
       Step(13);
       ShowReport(raiserType, state);
@@ -345,7 +345,7 @@ bool RunSteps(void* object, uintptr_t address, bool languageRaise, uint8_t handl
   }
 
   ProcessingSeams.AskReproduceSteps();
-  const bool sendDue = SendIsDue(options, state);
+  const bool sendDue = ReportCanBeSent(SendInputsOf(options));
   if (sendDue) ProcessingSeams.SaveScreenshotFile();
   ProcessingSeams.FreeScreenshot();
 
