@@ -5,6 +5,7 @@
 #include "processing/ProcessingState.h"
 #include "processing/ReportLog.h"
 #include "report/ReportFiles.h"
+#include "web/ErrorPage.h"
 #include "web/WebHost.h"
 
 namespace RevavaRez {
@@ -15,9 +16,6 @@ constexpr uint8_t kShowDialog = 0x01;
 constexpr uint16_t kSendProgress = 0x01;
 constexpr uint16_t kSendScreenshot = 0x10;
 
-const char kOkButtonLine[] =
-    "<br><input type=button value=\"Ok\" OnClick=\"history.go(-1)\" "
-    "style=\"width:75;height:25;z-index:100;font-style:normal;font-size:10pt;text-decoration:none;\">";
 
 }  // namespace
 
