@@ -165,7 +165,8 @@ TChainWalk WalkHandlerChain(const THandlerChain& chain, const void* object) noex
         if (walk.Count == 0 && Interception.FrameworkOuterHandler != 0 &&
             IsNear(handler, Interception.FrameworkOuterHandler, kOuterHandlerReach)) {
           // Only the framework thread procedure's outer handler would catch
-          // it: that is a report of the thread's end.
+          // it, and that handler ends the thread: reported, with the kind
+          // that says so.
           walk.HandlerKind = hkClassFilter;
           walk.Handled = false;
           return walk;

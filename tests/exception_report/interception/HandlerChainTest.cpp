@@ -1,15 +1,17 @@
 // Whether the program will catch an exception decides whether it is
 // reported: a wrong answer shows a report for an exception the program
 // handles, or keeps quiet about one that ends it. The walks run over chains
-// built in a block of memory below 4 GB in both frame layouts (4-byte and
+// built in a block of memory below 2 GB in both frame layouts (4-byte and
 // 8-byte slots), whatever the build; handler code there is only read.
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdlib>
+#include <atomic>
 #include <cstring>
+#include <exception>
 #include <functional>
-#include <stdexcept>
+#include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "core/RecentRaises.h"
@@ -185,25 +187,21 @@ class HandlerChainFixture {
  protected:
   void Save() {
     ASSERT_NE(LowBlock(), nullptr) << "no free block below 2 GB";
-    Saved.CatchAll = Interception.CatchAllHandler;
-    Saved.ClassFilter = Interception.ClassFilterHandler;
-    Saved.SafeCall = Interception.SafeCallHandler;
-    Saved.Outer = Interception.FrameworkOuterHandler;
-    Saved.OtherModule = Interception.RuntimeInOtherModule;
-    Saved.Init = Interception.InInitialization;
-    Saved.Fin = Interception.InFinalization;
-    Saved.MainActive = LibraryState().MainModuleActive;
+    Keep(Interception.CatchAllHandler);
+    Keep(Interception.ClassFilterHandler);
+    Keep(Interception.SafeCallHandler);
+    Keep(Interception.FrameworkOuterHandler);
+    Keep(Interception.RuntimeInOtherModule);
+    Keep(Interception.InInitialization);
+    Keep(Interception.InFinalization);
+    Keep(Interception.DebugHookFlag);
+    Keep(Interception.DebugHookAdjusted);
+    Keep(LibraryState().MainModuleActive);
     RecentRaiseClear();
   }
   void Restore() {
-    Interception.CatchAllHandler = Saved.CatchAll;
-    Interception.ClassFilterHandler = Saved.ClassFilter;
-    Interception.SafeCallHandler = Saved.SafeCall;
-    Interception.FrameworkOuterHandler = Saved.Outer;
-    Interception.RuntimeInOtherModule = Saved.OtherModule;
-    Interception.InInitialization = Saved.Init;
-    Interception.InFinalization = Saved.Fin;
-    LibraryState().MainModuleActive = Saved.MainActive;
+    for (auto undo = Undo.rbegin(); undo != Undo.rend(); ++undo) (*undo)();
+    Undo.clear();
     RecentRaiseClear();
   }
   static void PointAt(const TChainBuilder& b) {
@@ -214,12 +212,18 @@ class HandlerChainFixture {
     Interception.RuntimeInOtherModule = false;
   }
 
-  struct {
-    uintptr_t CatchAll, ClassFilter, SafeCall, Outer;
-    bool OtherModule;
-    uint8_t Init, Fin;
-    bool MainActive;
-  } Saved{};
+ private:
+  template <typename T>
+  void Keep(T& place) {
+    T saved = place;
+    Undo.push_back([&place, saved] { place = saved; });
+  }
+  template <typename T>
+  void Keep(std::atomic<T>& place) {
+    T saved = place.load();
+    Undo.push_back([&place, saved] { place.store(saved); });
+  }
+  std::vector<std::function<void()>> Undo;
 };
 
 class HandlerChain : public ::testing::Test, protected HandlerChainFixture {
@@ -287,7 +291,7 @@ struct TWalkCase {
 EChainBase BaseError;
 EChainDerived DerivedError;
 
-// Rows share these: a catch-all frame and a filter over the given classes.
+// The frame most rows are made of.
 void CatchAllFrame(TChainBuilder& b) { b.Frame(b.Jump(b.CatchAll)); }
 
 TEST_P(HandlerChainLayout, WalkCountsTheFramesThatCatch) {
@@ -575,8 +579,6 @@ TEST_F(HandlerChain, DebugHookFlagIsClearedOnceInAConsoleProgram) {
       {"console program", false, 0},
       {"CGI host", true, 1},
   };
-  const uint8_t savedFlag = Interception.DebugHookFlag;
-  const bool savedAdjusted = Interception.DebugHookAdjusted;
   for (const TCase& c : cases) {
     if (c.CGI) SetEnvironmentVariableA("REQUEST_METHOD", "GET");
     Interception.DebugHookAdjusted = false;
@@ -590,8 +592,6 @@ TEST_F(HandlerChain, DebugHookFlagIsClearedOnceInAConsoleProgram) {
     EXPECT_EQ(Interception.DebugHookFlag.load(), 1) << c.Name;
     SetEnvironmentVariableA("REQUEST_METHOD", nullptr);
   }
-  Interception.DebugHookFlag = savedFlag;
-  Interception.DebugHookAdjusted = savedAdjusted;
 }
 
 // A frame linked into the calling thread's own list: found on i686, where
