@@ -1,6 +1,7 @@
 #include "core/Hooks.h"
 
 #include "dialog/SendProgress.h"
+#include "interception/ThreadExceptionState.h"
 #include "processing/ProcessingState.h"
 #include "web/WebHost.h"
 
@@ -10,10 +11,9 @@ namespace {
 void Nothing() {}
 bool NoMail(const std::string&, const std::string&, const std::string&, const std::string&) { return false; }
 std::vector<TStackEntryText> NoStack() { return {}; }
-uintptr_t NoAddress(const void*) { return 0; }
 }  // namespace
 
-TLibraryHooks LibraryHooks = {Nothing, Nothing, SendProgressDialogUp, NoMail, NoStack, LastProcessedObject, NoAddress, Nothing,
-                              IsWebHost};
+TLibraryHooks LibraryHooks = {Nothing, Nothing, SendProgressDialogUp, NoMail, NoStack, LastProcessedObject, LastRaiseAddressOf,
+                              Nothing, IsWebHost, Nothing};
 
 }  // namespace RevavaRez

@@ -39,6 +39,9 @@ struct TLibraryHooks {
   void (*PatchUnitInitTable)();
   // True inside a web server's process, whose reports go to the page.
   bool (*IsWebHost)();
+  // Binds the web framework's exception event to the library again, before
+  // a raised exception is looked at.
+  void (*RebindWebExceptionEvent)();
 };
 
 // Filled by the pieces that provide them; never null.

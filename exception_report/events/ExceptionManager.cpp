@@ -1,9 +1,12 @@
 #include "events/ExceptionManager.h"
 
 #include "core/ExceptionObjects.h"
+#include "core/SectionScope.h"
 #include "core/VArev.h"
 #include "events/ExceptionRecord.h"
 #include "hooking/HookEngine.h"
+#include "interception/Dispatch.h"
+#include "interception/ThreadExceptionState.h"
 #include "options/ActivationGate.h"
 #include "processing/ProcessException.h"
 
@@ -18,21 +21,9 @@ CRITICAL_SECTION& ExceptionLock() {
   return *lock;
 }
 
-namespace {
-
-class TExceptionLockScope {
- public:
-  TExceptionLockScope() { EnterCriticalSection(&ExceptionLock()); }
-  ~TExceptionLockScope() { LeaveCriticalSection(&ExceptionLock()); }
-  TExceptionLockScope(const TExceptionLockScope&) = delete;
-  TExceptionLockScope& operator=(const TExceptionLockScope&) = delete;
-};
-
-}  // namespace
-
 uint8_t ManageException(void* object, void* address, uint8_t outputKind, HMODULE module, uintptr_t callerFrame) {
   try {
-    TExceptionLockScope lock;
+    TSectionScope lock(ExceptionLock());
     const TLibraryState& state = LibraryState();
     if (state.MainModuleActive) {
       auto mainManager = reinterpret_cast<TExceptionManagerExport>(
@@ -41,15 +32,18 @@ uint8_t ManageException(void* object, void* address, uint8_t outputKind, HMODULE
         return mainManager(object, address, outputKind, ThisModule());
     }
     if (!state.Active) return 1;
-    // The raise tracking that would give the last object raised is not
-    // there: an object that is not reportable is passed on.
-    if (!IsReportable(object)) return 1;
-    TExceptNotifyParams params;
-    params.FramePointer = callerFrame;
-    params.ThreadID = GetCurrentThreadId();
-    return ProcessException(object, reinterpret_cast<uintptr_t>(address), false, hkFull, module, outputKind, params)
-               ? 1
-               : 0;
+    TThreadExceptionState& thread = ThreadExceptionState();
+    void* lastObject = thread.HasLastRaise ? thread.LastRaiseObject : nullptr;
+    if (!IsReportable(object) && !IsReportable(lastObject)) return 1;
+    uintptr_t at = reinterpret_cast<uintptr_t>(address);
+    if (ClassOf(object) == nullptr) {
+      object = lastObject;
+      at = thread.LastRaiseAddress;
+    }
+    if (thread.Frame == 0) thread.Frame = callerFrame;
+    // The raise's kind belongs to the object it named.
+    const bool languageRaise = thread.HasLastRaise && thread.LastRaiseObject == object && thread.LastRaiseLanguage;
+    return DispatchException(object, at, languageRaise, hkFull, module, outputKind, nullptr, 0, 0);
   } catch (...) {
     return 1;
   }

@@ -16,6 +16,10 @@ namespace RevavaRez {
 uint8_t DispatchException(void* object, uintptr_t address, bool languageRaise, uint8_t handlerKind, HMODULE module,
                           uint8_t raiserType, const void* context, uintptr_t framePointer, uintptr_t stackTop);
 
+// The address of the exception the last processing was given: an uncaught
+// exception at that address was reported already.
+uintptr_t LastDispatchedAddress();
+
 // What the faulting thread does meanwhile when a library dialog is up: at
 // most 11 messages of its queue, input dropped with a beep. False once a
 // dispatch raised: the caller pumps no more during this wait. A "WM_QUIT"

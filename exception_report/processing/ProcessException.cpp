@@ -17,6 +17,7 @@
 #include "moduleinfo/ModulesList.h"
 #include "options/ActivationGate.h"
 #include "options/VezavuModuleOptionsEx.h"
+#include "processing/OutputDecisions.h"
 #include "processing/ProcessingSeams.h"
 #include "processing/ProcessingState.h"
 #include "processing/ReportLog.h"
@@ -143,6 +144,10 @@ std::unique_ptr<TVezavuStackList> BuildCallStacks(const TVezavuModuleOptions& op
     const uintptr_t start = params.FramePointer ? params.FramePointer : CurrentStackPointer();
     const uintptr_t base = CurrentThreadStackBase();
     if (start < base) WalkStack(*stack, address, start, base - 1, WalkOptionsFor(options, exceptionThread, false));
+  } else if (params.FramePointer != 0 && params.FramePointer < params.StackTop) {
+    // The faulting thread waits for this processing: its stack above the
+    // frame stands still.
+    WalkStack(*stack, address, params.FramePointer, params.StackTop - 1, WalkOptionsFor(options, exceptionThread, false));
   } else if (address) {
     TWalkCounts counts;
     AddStackEntry(*stack, address, WalkOptionsFor(options, exceptionThread, false), counts);
@@ -198,11 +203,6 @@ std::string WithoutControlCharacters(std::string text) {
   for (char& c : text)
     if (static_cast<unsigned char>(c) < 0x20) c = ' ';
   return text;
-}
-
-bool SendIsDue(const TVezavuModuleOptions& options, const TProcessingState& state) {
-  return (options.MailMode() != 0 || options.WebMode() != 0) && !DuplicateFound &&
-         ((options.DialogFlags() & 0x01) == 0 || state.SendChecked);
 }
 
 // Steps 1 to 18; answers the routine's result.
@@ -328,8 +328,12 @@ bool RunSteps(void* object, uintptr_t address, bool languageRaise, uint8_t handl
     state.DialogResult = true;
     ClearWarning();
     RaiseActionNotify(acBeforeDialog, state.DialogResult);
-    const bool windowed = !IsWebHost() && !IsConsoleProgram();
-    if (raiserType == rtConsole || (raiserType == rtDecide && windowed)) BringMainWindowToFront();
+    // The program's window comes to the front for the dialog and for what a
+    // send after it shows.
+    const bool windowed = IsGUIAllowed();
+    if ((raiserType == rtConsole || (raiserType == rtDecide && windowed)) &&
+        ReportIsToBeSent(acBeforeDialog, windowed, SendInputsOf(options)))
+      BringMainWindowToFront();
     if (state.DialogResult) {
       Step(13);
       ShowReport(raiserType, state);
@@ -341,7 +345,7 @@ bool RunSteps(void* object, uintptr_t address, bool languageRaise, uint8_t handl
   }
 
   ProcessingSeams.AskReproduceSteps();
-  const bool sendDue = SendIsDue(options, state);
+  const bool sendDue = ReportCanBeSent(SendInputsOf(options));
   if (sendDue) ProcessingSeams.SaveScreenshotFile();
   ProcessingSeams.FreeScreenshot();
 

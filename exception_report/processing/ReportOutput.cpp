@@ -8,6 +8,7 @@
 #include "core/ExceptionLog.h"
 #include "core/ExceptionObjects.h"
 #include "core/FaultingThread.h"
+#include "processing/OutputDecisions.h"
 #include "processing/ProcessException.h"
 #include "processing/ProcessingSeams.h"
 #include "processing/ProcessingState.h"
@@ -59,26 +60,29 @@ void BringMainWindowToFront() {
 }
 
 void ShowWebPage(const std::string& text, TProcessingState& state) {
+  const std::string exceptionText = ExceptionText(ObjectClassName(state.LastExceptionObject), text);
   if (IsIntraWebHost()) {
-    IntraWebMessage = text;
-    bool shown = false;
-    RunInFaultingThread([&shown] { shown = ShowIntraWebErrorPage(); });
-    state.DialogResult = shown;
+    IntraWebMessage += exceptionText;
+    bool ok = false;
+    RunInFaultingThread([&ok] { ok = ShowIntraWebErrorPage(); });
+    // Shown, it is no longer pending: the next report must not carry it,
+    // already escaped once, into its own page.
+    IntraWebMessage.clear();
+    state.DialogResult = ok;
     return;
   }
-  state.DialogResult = SendErrorPage(BuildErrorPage(text, true));
+  if (IsWebHost()) state.DialogResult = SendErrorPage(WithOkButtonLine(BuildErrorPage(exceptionText, false)));
 }
 
 void ShowReport(uint8_t raiserType, TProcessingState& state) {
-  const bool web = raiserType == rtWebPage || (raiserType == rtDecide && IsWebHost());
-  if (web) {
+  const uint8_t output = OutputKindFor(raiserType);
+  if (output == okWebPage) {
     ShowWebPage(state.ReportText, state);
     return;
   }
-  if ((raiserType == rtConsole || raiserType == rtDecide) && IsConsoleProgram()) {
+  if (output == okConsole) {
     try {
-      const std::string className = ObjectClassName(state.LastExceptionObject);
-      WriteToConsole((className.empty() ? std::string() : className + ": ") + state.ReportText);
+      WriteToConsole(ExceptionText(ObjectClassName(state.LastExceptionObject), state.ReportText));
     } catch (...) {
       state.DialogResult = false;
       WarnFromException(eeShowError, "Console");

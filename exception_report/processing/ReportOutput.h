@@ -15,7 +15,10 @@ void BringMainWindowToFront();
 // The report by raiser type and host; failures clear the dialog-result flag
 // and become warnings.
 void ShowReport(uint8_t raiserType, TProcessingState& state);
-// The web host's page for the text; its success is the dialog-result flag.
+// The exception's class name and the text in the web host's page: through
+// the IntraWeb application while one is served, else written to the web
+// server's client. Its success is the dialog-result flag; outside a web
+// server nothing is shown and the flag stays.
 void ShowWebPage(const std::string& text, TProcessingState& state);
 
 }  // namespace RevavaRez

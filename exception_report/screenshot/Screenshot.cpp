@@ -237,10 +237,38 @@ TCaptureSize CaptureSizeOf(int64_t width, int64_t height) {
   return size;
 }
 
+namespace {
+
+struct TRememberedFocus {
+  bool Set = false;
+  HWND Focus = nullptr;
+  HCURSOR Cursor = nullptr;
+  POINT CursorPos{};
+};
+// Written by the faulting thread before its processing starts, read by the
+// processing: both under the exception lock.
+TRememberedFocus Remembered;
+
+}  // namespace
+
+void RememberFocus(HWND focus, HCURSOR cursor, POINT cursorPos) {
+  Remembered.Set = true;
+  Remembered.Focus = focus;
+  Remembered.Cursor = cursor;
+  Remembered.CursorPos = cursorPos;
+}
+
 TCaptureInputs CurrentCaptureInputs(uint16_t sendFlags) {
   TCaptureInputs inputs;
   inputs.ForegroundOnly = (sendFlags & 0x20) != 0;
   inputs.Foreground = GetForegroundWindow();
+  if (Remembered.Set) {
+    inputs.Focus = Remembered.Focus;
+    inputs.Cursor = Remembered.Cursor;
+    inputs.CursorPos = Remembered.CursorPos;
+    Remembered = TRememberedFocus{};
+    return inputs;
+  }
   GUITHREADINFO thread{};
   thread.cbSize = sizeof thread;
   // The focus is the faulting program's, not this thread's: read it from

@@ -33,8 +33,12 @@ struct TCaptureInputs {
   HCURSOR Cursor = nullptr;
   POINT CursorPos{};
 };
-// The foreground window, its thread's focus window and the cursor now.
+// The foreground window and its thread's focus window and the cursor, as
+// remembered when the exception was raised, else as they are now.
 TCaptureInputs CurrentCaptureInputs(uint16_t sendFlags);
+// Kept for the next CurrentCaptureInputs only: the faulting thread tells
+// its focus before the processing runs on another thread.
+void RememberFocus(HWND focus, HCURSOR cursor, POINT cursorPos);
 
 // Takes a new screenshot, discarding any earlier one; false (and nothing
 // kept) when the area is refused or a graphics call fails.

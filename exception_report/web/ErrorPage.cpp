@@ -14,6 +14,9 @@
 namespace RevavaRez {
 
 std::string LastPageIDComment;
+const char kOkButtonLine[] =
+    "<br><input type=button value=\"Ok\" OnClick=\"history.go(-1)\" "
+    "style=\"width:75;height:25;z-index:100;font-style:normal;font-size:10pt;text-decoration:none;\">";
 bool ISAPIClientWriting = false;
 
 namespace {
@@ -21,9 +24,6 @@ namespace {
 EXTENSION_CONTROL_BLOCK* CurrentBlock = nullptr;
 
 const char kPlaceholder[] = "<%HTML_TAG%>";
-const char kOkButton[] =
-    "<br><input type=button value=\"Ok\" OnClick=\"history.go(-1)\" "
-    "style=\"width:75;height:25;z-index:100;font-style:normal;font-size:10pt;text-decoration:none;\">";
 const char kCannotWriteCGI[] = "CGI: Cannot write in the ouput file.";
 
 // Position from 1 of sub in text without regard to ASCII case, 0 when absent.
@@ -108,7 +108,7 @@ bool SendToWinCGI(const std::string& headers, const std::string& page) {
 
 std::string BuildErrorPage(const TVezavuModuleOptions& options, const std::string& text, bool withOkButton) {
   std::string body = EscapeHtml(text);
-  if (withOkButton) body += kOkButton;
+  if (withOkButton) body += kOkButtonLine;
 
   std::string layout = options.PageTemplate();
   if (Trim(FlattenControlChars(layout)).empty()) layout = TVezavuModuleOptions(false, std::string()).PageTemplate();

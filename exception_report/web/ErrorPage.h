@@ -10,6 +10,9 @@ namespace RevavaRez {
 
 class TVezavuModuleOptions;
 
+// The line that takes the reader back to the page before.
+extern const char kOkButtonLine[];
+
 // The page for a report text, from the options' page template: the working
 // options of the library, or a fresh set where it has none.
 std::string BuildErrorPage(const std::string& text, bool withOkButton);

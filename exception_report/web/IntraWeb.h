@@ -9,6 +9,8 @@ namespace RevavaRez {
 struct TIntraWebHost {
   void* Application = nullptr;
   void* ServerController = nullptr;
+  // The server controller compresses its replies.
+  bool ReplyCompression = false;
   // A string property of the server controller ("TemplateDir").
   std::string (*ControllerString)(void* controller, const std::string& name) = nullptr;
   // The application class's ShowMessage as it was before the hook replaced

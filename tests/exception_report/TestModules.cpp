@@ -123,6 +123,18 @@ TModuleRun TStartedModule::Finish() {
   return run;
 }
 
+std::string ReadFileText(const std::wstring& file) {
+  HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return "(missing)";
+  std::string text;
+  char buffer[65536];
+  DWORD read = 0;
+  while (ReadFile(handle, buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
+  CloseHandle(handle);
+  return text;
+}
+
 TModuleRun RunTestModule(const std::wstring& exe, const std::wstring& arguments) {
   return TStartedModule(exe, arguments).Finish();
 }

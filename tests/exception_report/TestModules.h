@@ -40,6 +40,9 @@ std::string ModuleBlockName(DWORD process, HMODULE module);
 // "block=5,0" for a block with its size word and first byte, "block=none".
 std::string BlockState(DWORD process, HMODULE module);
 
+// A whole file, "(missing)" when it cannot be opened.
+std::string ReadFileText(const std::wstring& file);
+
 struct TModuleRun {
   bool Ended = false;
   DWORD ExitCode = 0;

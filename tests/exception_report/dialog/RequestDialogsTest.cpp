@@ -323,7 +323,9 @@ TEST_F(SendProgressTest, ShowsStatusAndPositionAndClosesOnItsMessage) {
     ASSERT_TRUE(SendProgressDialogUp());
     // What the warnings read to stay quiet while the dialog is up.
     EXPECT_TRUE(LibraryHooks.SendProgressDialogUp());
-    EXPECT_EQ(FindDialog("Send.", kIdProgressBar), dialog);
+    // Ready comes with the focus, inside the dialog's set-up; it shows once
+    // that has returned.
+    EXPECT_TRUE(PumpUntil([dialog] { return FindDialog("Send.", kIdProgressBar) == dialog; }, kBound));
     SetSendProgressText("Sending message...");
     SetSendProgressPosition(40);
     EXPECT_EQ(ChildText(dialog, kIdProgressStatus), "Sending message...");

@@ -115,6 +115,9 @@ std::string ReportWithBlockedForeground() {
 }  // namespace
 
 int RunVerbs(const std::vector<std::wstring>& arguments) {
+  // What these verbs throw must stay uncaught.
+  const int intercepted = RunInterceptionVerbs(arguments);
+  if (intercepted != kNotMyVerb) return intercepted;
   try {
     if (arguments.size() == 2 && arguments[0] == L"state") return WriteReport(arguments[1], GateStateLine()) ? 0 : 3;
     if (arguments.size() == 2 && arguments[0] == L"report") return WriteReport(arguments[1], ReportText()) ? 0 : 3;

@@ -21,5 +21,6 @@ int RunEventVerbs(const std::vector<std::wstring>& arguments);
 int RunWebVerbs(const std::vector<std::wstring>& arguments);
 // The thread tracking's verbs (ThreadVerbs.cpp).
 int RunThreadVerbs(const std::vector<std::wstring>& arguments);
+int RunInterceptionVerbs(const std::vector<std::wstring>& arguments);
 
 }  // namespace brx_test_module

@@ -37,18 +37,6 @@ brx_test::TModuleRun Process(const wchar_t* module, brx_test::TOptionsImage imag
   return brx_test::RunTestModule(exe, std::wstring(L"process ") + which);
 }
 
-std::string FileText(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
-  if (file == INVALID_HANDLE_VALUE) return std::string();
-  std::string text(1 << 20, '\0');
-  DWORD read = 0;
-  ReadFile(file, &text[0], static_cast<DWORD>(text.size()), &read, nullptr);
-  CloseHandle(file);
-  text.resize(read);
-  return text;
-}
-
 int NumberAfter(const std::string& text, const std::string& key) {
   const size_t at = text.find(key + "=");
   return at == std::string::npos ? -1 : std::stoi(text.substr(at + key.size() + 1));
@@ -104,7 +92,7 @@ TEST(ProcessException, AConsoleProgramWritesTheReportToStandardOutput) {
   ASSERT_TRUE(run.Ended);
   EXPECT_EQ(run.Report, "result=0 dialog=0 log=1 sent=0");
   // RunTestModule names the report file "report.txt" in the program's folder.
-  const std::string out = FileText(folder.Path() + L"\\report.txt.out");
+  const std::string out = brx_test::ReadFileText(folder.Path() + L"\\report.txt.out");
   ASSERT_EQ(out.rfind("ETestDerived: RevavaRez 5.1.10\r\n", 0), 0u) << out.substr(0, 200);
   EXPECT_NE(out.find("A processed error"), std::string::npos);
   EXPECT_EQ(out.substr(out.size() - 2), "\r\n");

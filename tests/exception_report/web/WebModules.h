@@ -22,17 +22,7 @@ inline bool ActiveCopy(const std::wstring& module, const std::wstring& to) {
          brx_test::AppendToFile(to, brx_test::TrailerBlock(block));
 }
 
-// A whole file, "(missing)" when it cannot be opened.
-inline std::string ReadFileText(const std::wstring& file) {
-  HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return "(missing)";
-  std::string text;
-  char buffer[65536];
-  DWORD read = 0;
-  while (ReadFile(handle, buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
-  CloseHandle(handle);
-  return text;
-}
+using brx_test::ReadFileText;
 
 inline bool WriteFileText(const std::wstring& file, const std::string& text) {
   HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
