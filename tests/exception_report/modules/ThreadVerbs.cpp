@@ -37,7 +37,6 @@
 #include "interception/InterceptionHooks.h"
 #include "interception/InterceptionState.h"
 #include "interception/LibraryThreads.h"
-#include "interception/RaiseInterception.h"
 #include "interception/ThreadTracking.h"
 #include "options/ActivationGate.h"
 #include "stack/ThreadContext.h"
@@ -279,12 +278,6 @@ __attribute__((noinline)) DWORD WINAPI TestFrameworkThreadProc(void* parameter) 
 }
 
 std::string Framework() {
-  // Every throw of x86_64 passes the raise interception's "RaiseException"
-  // hook; the thread tracking is looked at alone.
-  PatchImportTable(
-      ThisModule(), "kernel32.dll", reinterpret_cast<void*>(&RaiseExceptionHook), true, true,
-      "RaiseException",
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "RaiseException")));
   Interception.ThreadWrapper = reinterpret_cast<uintptr_t>(&TestRuntimeThreadWrapper);
   Interception.FrameworkThreadProc = reinterpret_cast<uintptr_t>(&TestFrameworkThreadProc);
   TRevavaRezEvents sink;
