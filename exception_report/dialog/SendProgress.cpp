@@ -101,7 +101,7 @@ class TSendDialogThread {
       return nullptr;
     }
     SetThreadPriority(thread, THREAD_PRIORITY_HIGHEST);
-    if (ResumeThread(thread) == static_cast<DWORD>(-1)) {
+    if (ResumeThreadUntracked(thread) == static_cast<DWORD>(-1)) {
       // It never ran, so it cannot give its reference back itself.
       TerminateThread(thread, 1);
       WaitForSingleObject(thread, INFINITE);

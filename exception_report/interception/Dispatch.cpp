@@ -14,6 +14,7 @@
 #include "interception/InterceptionState.h"
 #include "interception/LibraryThreads.h"
 #include "interception/ThreadExceptionState.h"
+#include "interception/ThreadTracking.h"
 #include "moduleinfo/PEImage.h"
 #include "options/ActivationGate.h"
 #include "options/VezavuModuleOptionsEx.h"
@@ -153,7 +154,7 @@ bool ProcessOnOwnThread(TExceptionThread& work, bool pumpingAllowed, uint8_t& re
   if (thread == nullptr) return false;
   work.ThreadID = id;
   SetThreadPriority(thread, THREAD_PRIORITY_HIGHEST);
-  if (ResumeThread(thread) == static_cast<DWORD>(-1)) {
+  if (ResumeThreadUntracked(thread) == static_cast<DWORD>(-1)) {
     // A thread that never ran would leave the work to be freed under it.
     TerminateThread(thread, 1);
     CloseHandle(thread);

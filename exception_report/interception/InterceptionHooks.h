@@ -7,8 +7,9 @@
 namespace RevavaRez {
 
 // "RaiseException", "RtlUnwind", "CreateThread", "ResumeThread" and
-// "ExitThread" in the named modules (an empty name is the main program),
-// after EHookInit; the hooking engine's shut-down undoes them.
+// "ExitThread" in the modules of those names (as the module-handle lookup
+// takes them; one it does not find is skipped), after EHookInit; the
+// hooking engine's shut-down undoes them.
 void InstallInterceptionHooks(const std::vector<std::string>& modules);
 
 }  // namespace RevavaRez

@@ -14,6 +14,7 @@
 #include "core/VArev.h"
 #include "core/VArevText.h"
 #include "events/EventChain.h"
+#include "interception/ThreadTracking.h"
 #include "moduleinfo/ModulesList.h"
 #include "options/ActivationGate.h"
 #include "options/VezavuModuleOptionsEx.h"
@@ -126,7 +127,7 @@ struct TRun {
   std::vector<HANDLE> Paused;
 
   void ResumePaused() {
-    for (HANDLE thread : Paused) ResumeThread(thread);
+    for (HANDLE thread : Paused) ResumeThreadUntracked(thread);
     Paused.clear();
   }
   ~TRun() { ResumePaused(); }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/VArev.h"
+#include "interception/ThreadTracking.h"
 #include "stack/StackList.h"
 
 namespace RevavaRez {
@@ -115,7 +116,7 @@ TCapturedStack CaptureThreadStack(HANDLE thread) {
         std::memcpy(buffer, reinterpret_cast<const void*>(stackPointer), copied);
       }
     }
-    ResumeThread(thread);
+    ResumeThreadUntracked(thread);
 
     captured.Copy.resize(copied);
     captured.StackPointer = stackPointer;
