@@ -123,6 +123,17 @@ TModuleRun TStartedModule::Finish() {
   return run;
 }
 
+bool MakeActiveCopy(const std::wstring& from, const std::wstring& to, const TOptionsImage& image) {
+  TDataBlock block;
+  block.Options = OptionsStream(image, block.Version);
+  return CopyModule(from, to) && AppendToFile(to, TrailerBlock(block));
+}
+
+std::wstring ActiveCopy(const TTempFolder& folder, const std::wstring& module, const TOptionsImage& image) {
+  const std::wstring to = folder.Path() + L"\\" + module;
+  return MakeActiveCopy(TestModulePath(module), to, image) ? to : std::wstring();
+}
+
 std::string ReadFileText(const std::wstring& file) {
   HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               0, nullptr);

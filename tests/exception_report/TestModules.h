@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "DataBlockBuilder.h"
+
 namespace RevavaRez {
 class TVezavuModuleOptions;
 }
@@ -39,6 +41,15 @@ std::wstring TestModulePath(const std::wstring& fileName);
 std::string ModuleBlockName(DWORD process, HMODULE module);
 // "block=5,0" for a block with its size word and first byte, "block=none".
 std::string BlockState(DWORD process, HMODULE module);
+
+// A copy of the file with the options in a data block appended, as a built
+// program carries them: the library in the copy works. False when the copy
+// could not be made.
+bool MakeActiveCopy(const std::wstring& from, const std::wstring& to, const TOptionsImage& image = TOptionsImage());
+// The same for a test module built beside the test program, into the
+// folder under its own name; the copy's path, empty when it failed.
+std::wstring ActiveCopy(const TTempFolder& folder, const std::wstring& module,
+                        const TOptionsImage& image = TOptionsImage());
 
 // A whole file, "(missing)" when it cannot be opened.
 std::string ReadFileText(const std::wstring& file);

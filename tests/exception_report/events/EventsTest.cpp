@@ -20,13 +20,10 @@ std::wstring BuildPath(const std::string& path) {
   return !wide.empty() && wide[0] == L'\\' ? L"Z:" + wide : wide;
 }
 
-// An active copy (the default options in a trailer block) in the folder.
+// An active copy of the file in the folder under the name.
 std::wstring ActiveCopy(const brx_test::TTempFolder& folder, const std::wstring& from, const wchar_t* name) {
   const std::wstring to = folder.Path() + L"\\" + name;
-  if (!brx_test::CopyModule(from, to)) return std::wstring();
-  brx_test::TDataBlock block;
-  block.Options = brx_test::OptionsStream(brx_test::TOptionsImage(), block.Version);
-  return brx_test::AppendToFile(to, brx_test::TrailerBlock(block)) ? to : std::wstring();
+  return brx_test::MakeActiveCopy(from, to) ? to : std::wstring();
 }
 
 struct TPair {

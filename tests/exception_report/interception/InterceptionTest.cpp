@@ -15,16 +15,15 @@ namespace {
 const wchar_t kWindowed[] = L"brx_test_module_windowed.exe";
 const wchar_t kDll[] = L"brx_test_module_dll.dll";
 
-// A copy of the module with the built-in texts in its data block, as a
-// built program's is.
-bool ActiveCopy(const brx_test::TTempFolder& folder, const wchar_t* module) {
+// The block carries the built-in texts, as a built program's does.
+brx_test::TOptionsImage WithTexts() {
   brx_test::TOptionsImage image;
   for (int i = 0; i < RevavaRez::kTextCount; ++i) image.Texts[static_cast<size_t>(i)] = RevavaRez::TextAt(i);
-  const std::wstring copy = folder.Path() + L"\\" + module;
-  if (!brx_test::CopyModule(brx_test::TestModulePath(module), copy)) return false;
-  brx_test::TDataBlock block;
-  block.Options = brx_test::OptionsStream(image, block.Version);
-  return brx_test::AppendToFile(copy, brx_test::TrailerBlock(block));
+  return image;
+}
+
+bool ActiveCopy(const brx_test::TTempFolder& folder, const wchar_t* module) {
+  return !brx_test::ActiveCopy(folder, module, WithTexts()).empty();
 }
 
 struct TCase {

@@ -11,15 +11,6 @@
 
 namespace {
 
-// An active copy (the default options in a trailer block) in the folder.
-std::wstring ActiveCopy(const brx_test::TTempFolder& folder, const wchar_t* name) {
-  const std::wstring to = folder.Path() + L"\\" + name;
-  if (!brx_test::CopyModule(brx_test::TestModulePath(name), to)) return std::wstring();
-  brx_test::TDataBlock block;
-  block.Options = brx_test::OptionsStream(brx_test::TOptionsImage(), block.Version);
-  return brx_test::AppendToFile(to, brx_test::TrailerBlock(block)) ? to : std::wstring();
-}
-
 struct TCase {
   const char* What;
   const wchar_t* Which;
@@ -56,9 +47,9 @@ TEST(ThreadTracking, HookedThreadsAreListedAndRunAsAsked) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.What);
     brx_test::TTempFolder folder(L"threads");
-    const std::wstring exe = ActiveCopy(folder, L"brx_test_module_console.exe");
+    const std::wstring exe = brx_test::ActiveCopy(folder, L"brx_test_module_console.exe");
     const std::wstring dll =
-        c.WithLibrary ? ActiveCopy(folder, L"brx_test_module_threads.dll") : std::wstring();
+        c.WithLibrary ? brx_test::ActiveCopy(folder, L"brx_test_module_threads.dll") : std::wstring();
     ASSERT_FALSE(exe.empty() || (c.WithLibrary && dll.empty()));
     const std::wstring arguments =
         std::wstring(L"track ") + c.Which + (c.WithLibrary ? L" \"" + dll + L"\"" : std::wstring());

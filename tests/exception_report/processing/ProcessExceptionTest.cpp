@@ -13,17 +13,6 @@
 
 namespace {
 
-// A copy of the program with the options in its data block, in the folder.
-std::wstring ActiveCopy(const brx_test::TTempFolder& folder, const wchar_t* module,
-                        const brx_test::TOptionsImage& image) {
-  const std::wstring exe = folder.Path() + L"\\" + module;
-  if (!brx_test::CopyModule(brx_test::TestModulePath(module), exe)) return std::wstring();
-  brx_test::TDataBlock block;
-  block.Options = brx_test::OptionsStream(image, block.Version);
-  if (!brx_test::AppendToFile(exe, brx_test::TrailerBlock(block))) return std::wstring();
-  return exe;
-}
-
 const wchar_t kConsole[] = L"brx_test_module_console.exe";
 const wchar_t kWindowed[] = L"brx_test_module_windowed.exe";
 
@@ -32,7 +21,7 @@ brx_test::TModuleRun Process(const wchar_t* module, brx_test::TOptionsImage imag
   // The block carries the built-in texts, as a built program's does.
   for (int i = 0; i < RevavaRez::kTextCount; ++i)
     if (image.Texts[static_cast<size_t>(i)].empty()) image.Texts[static_cast<size_t>(i)] = RevavaRez::TextAt(i);
-  const std::wstring exe = ActiveCopy(folder, module, image);
+  const std::wstring exe = brx_test::ActiveCopy(folder, module, image);
   if (exe.empty()) return {};
   return brx_test::RunTestModule(exe, std::wstring(L"process ") + which);
 }

@@ -12,19 +12,6 @@ namespace {
 
 const wchar_t kModule[] = L"brx_test_module_console.exe";
 
-// A copy of the console program with a data block of default options, in
-// the folder; the verbs set the options a case needs on the program's
-// record.
-std::wstring ActiveCopy(const brx_test::TTempFolder& folder) {
-  const brx_test::TOptionsImage image;
-  const std::wstring exe = folder.Path() + L"\\" + kModule;
-  if (!brx_test::CopyModule(brx_test::TestModulePath(kModule), exe)) return std::wstring();
-  brx_test::TDataBlock block;
-  block.Options = brx_test::OptionsStream(image, block.Version);
-  if (!brx_test::AppendToFile(exe, brx_test::TrailerBlock(block))) return std::wstring();
-  return exe;
-}
-
 struct TLogCase {
   const char* What;
   uint8_t LogFlags;
@@ -56,7 +43,7 @@ TEST(ReportLog, WhatReachesTheLogTheEventsAndTheSend) {
   for (const TLogCase& c : cases) {
     SCOPED_TRACE(c.What);
     brx_test::TTempFolder folder(L"report log");
-    const std::wstring exe = ActiveCopy(folder);
+    const std::wstring exe = brx_test::ActiveCopy(folder, kModule);
     ASSERT_FALSE(exe.empty());
     const brx_test::TModuleRun run =
         brx_test::RunTestModule(exe, L"log-process " + std::to_wstring(c.Reports) + L" " + c.Setup + L" " +
@@ -83,7 +70,7 @@ TEST(ReportLog, TheTenthExceptionWithinAMinuteRestartsTheProgram) {
     SCOPED_TRACE(c.What);
     brx_test::TTempFolder folder(L"crash rule");
     // The default crash options: 10 exceptions within 1 minute restart.
-    const std::wstring exe = ActiveCopy(folder);
+    const std::wstring exe = brx_test::ActiveCopy(folder, kModule);
     ASSERT_FALSE(exe.empty());
     const std::wstring eventName = L"BrxCrashRestart" + std::to_wstring(GetCurrentProcessId());
     HANDLE restarted = CreateEventW(nullptr, TRUE, FALSE, eventName.c_str());

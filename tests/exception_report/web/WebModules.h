@@ -16,10 +16,7 @@ inline std::wstring Widen(const std::string& text) { return std::wstring(text.be
 // Copies the test module into the folder with a data block of default
 // options, which makes the library in it work.
 inline bool ActiveCopy(const std::wstring& module, const std::wstring& to) {
-  brx_test::TDataBlock block;
-  block.Options = brx_test::OptionsStream(brx_test::TOptionsImage{}, block.Version);
-  return brx_test::CopyModule(brx_test::TestModulePath(module), to) &&
-         brx_test::AppendToFile(to, brx_test::TrailerBlock(block));
+  return brx_test::MakeActiveCopy(brx_test::TestModulePath(module), to);
 }
 
 using brx_test::ReadFileText;
