@@ -12,6 +12,7 @@
 #include "interception/Dispatch.h"
 #include "interception/HandlerChain.h"
 #include "interception/InterceptionState.h"
+#include "interception/ModuleRoutines.h"
 #include "interception/RuntimeProcedures.h"
 #include "interception/ThreadExceptionState.h"
 #include "options/ActivationGate.h"
@@ -30,13 +31,6 @@ namespace {
 constexpr DWORD kFirstCaughtCode = 0xC0000004;
 constexpr DWORD kLastCaughtCode = 0xC000013A;
 constexpr DWORD kUnwinding = 2;
-
-template <typename TRoutine>
-TRoutine KernelRoutine(TRoutine& saved, const char* name) {
-  if (saved == nullptr)
-    saved = reinterpret_cast<TRoutine>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name)));
-  return saved;
-}
 
 uintptr_t CurrentStackPointer() { return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)); }
 
@@ -79,14 +73,6 @@ void FillLanguageContext(TThreadExceptionState& state, const uintptr_t* argument
 #endif
   context.ContextFlags = kContextFlags;
   state.HasContext = true;
-}
-
-// The main module's export when it is another module's.
-template <typename TExport>
-TExport MainModuleExport(const char* name) {
-  auto found = reinterpret_cast<TExport>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), name)));
-  if (found == nullptr || ModuleOfAddress(reinterpret_cast<void*>(found)) == ThisModule()) return nullptr;
-  return found;
 }
 
 void RememberLastRaise(TThreadExceptionState& state, void* object, uintptr_t address, bool languageRaise) {

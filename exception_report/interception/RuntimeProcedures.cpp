@@ -10,6 +10,7 @@
 #include "events/ExceptionManager.h"
 #include "hooking/HookEngine.h"
 #include "interception/Dispatch.h"
+#include "interception/ModuleRoutines.h"
 #include "interception/RaiseInterception.h"
 #include "interception/ThreadExceptionState.h"
 #include "options/ActivationGate.h"
@@ -97,9 +98,7 @@ void* CallExceptObject(EXCEPTION_RECORD* record, CONTEXT* context, bool report) 
   if (report) ReportRaisedException(object, reinterpret_cast<uintptr_t>(record->ExceptionAddress), false, false);
   if (LibraryState().MainModuleActive) {
     using TExceptObject = void*(__stdcall*)(EXCEPTION_RECORD*, CONTEXT*, uint8_t);
-    auto forward = reinterpret_cast<TExceptObject>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), kCallExceptObjectExport)));
-    if (forward != nullptr && ModuleOfAddress(reinterpret_cast<void*>(forward)) != ThisModule()) {
+    if (auto forward = MainModuleExport<TExceptObject>(kCallExceptObjectExport)) {
       // The main module's object is its own; its virtual destructor frees
       // it with that module's allocator.
       if (void* theirs = forward(record, context, 0)) delete static_cast<std::exception*>(theirs);

@@ -19,6 +19,7 @@
 #include "hooking/HookEngine.h"
 #include "interception/InterceptionState.h"
 #include "interception/LibraryThreads.h"
+#include "interception/ModuleRoutines.h"
 #include "interception/RuntimeProcedures.h"
 #include "interception/ThreadExceptionState.h"
 #include "moduleinfo/PEImage.h"
@@ -52,26 +53,10 @@ struct TRawStart {
 // "ExitThread" hook to give back.
 thread_local HMODULE HeldReference = nullptr;
 
-template <typename TRoutine>
-TRoutine KernelRoutine(TRoutine& known, const char* name) {
-  TRoutine routine = known;
-  if (routine == nullptr) {
-    FARPROC found = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name);
-    routine = reinterpret_cast<TRoutine>(reinterpret_cast<void*>(found));
-    known = routine;
-  }
-  return routine;
-}
-
 TCreateThread CreateThreadOriginal() { return KernelRoutine(OriginalCreateThread, "CreateThread"); }
 TResumeThread ResumeThreadOriginal() { return KernelRoutine(OriginalResumeThread, "ResumeThread"); }
 TExitThread ExitThreadOriginal() { return KernelRoutine(OriginalExitThread, "ExitThread"); }
 
-// The main program's library, which a library module hands its threads to.
-template <typename TExport>
-TExport MainModuleExport(const char* name) {
-  return reinterpret_cast<TExport>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), name)));
-}
 using TCallCreateThread = void(WINAPI*)(const ThreadRecord*);
 using TCallResumeThread = void(WINAPI*)(HANDLE, const ThreadRecord*);
 using TCallExitThread = void(WINAPI*)();
