@@ -1,7 +1,10 @@
 // The library's load-time entry: one static object, built when the module
 // that carries the library initialises and destroyed when it unloads. The
 // order of static initialisation across files is not fixed, so everything
-// it touches is constant-initialised or a function-local static.
+// it touches is constant-initialised or a function-local static. Its
+// priority makes it the first of the module's constructors: at the default
+// one, objects of archive members linked after it would construct before
+// it.
 #include "options/ActivationGate.h"
 
 namespace RevavaRez {
@@ -14,7 +17,7 @@ struct TLibraryStartUp {
   TLibraryStartUp& operator=(const TLibraryStartUp&) = delete;
 };
 
-TLibraryStartUp StartUp;
+TLibraryStartUp StartUp __attribute__((init_priority(101)));
 
 }  // namespace
 }  // namespace RevavaRez
