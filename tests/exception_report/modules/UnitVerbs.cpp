@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "TestModuleDriver.h"
+#include "core/ExceptionLog.h"
 #include "core/VArev.h"
 #include "hooking/HookEngine.h"
 #include "report/ReportFiles.h"
