@@ -45,11 +45,12 @@ std::string ClientBytes(const void* buffer, DWORD count) {
 BOOL WINAPI WriteFileHook(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
                           LPOVERLAPPED overlapped) {
   // The handle first: it is the cheap test, and most writes go elsewhere.
-  if (file != nullptr && file == GetStdHandle(STD_OUTPUT_HANDLE) && buffer != nullptr && IsCGIHost())
+  if (file != nullptr && file == GetStdHandle(STD_OUTPUT_HANDLE) && buffer != nullptr && IsCGIHost()) {
     try {
       KeepPage(std::string(static_cast<const char*>(buffer), bytesToWrite));
     } catch (...) {
     }
+  }
   const TWriteFile original = KernelRoutine(OriginalWriteFile, "WriteFile");
   if (original == nullptr) {
     SetLastError(ERROR_PROC_NOT_FOUND);
@@ -66,10 +67,12 @@ void InstallWriteFileHook(const std::vector<std::string>& modules) {
 }
 
 BOOL WINAPI WriteClientHook(HCONN connection, LPVOID buffer, LPDWORD bytes, DWORD reserved) {
-  if (!ISAPIClientWriting && bytes != nullptr) try {
+  if (!ISAPIClientWriting && bytes != nullptr) {
+    try {
       KeepPage(ClientBytes(buffer, *bytes));
     } catch (...) {
     }
+  }
   const TWriteClient saved = SavedWriteClient.load();
   if (saved == nullptr) {
     SetLastError(ERROR_INVALID_FUNCTION);
