@@ -6,6 +6,7 @@
 // After windows.h, which it needs.
 #include <httpext.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
