@@ -196,7 +196,7 @@ BRX_FRAMEWORK_CALL IServerController* ControllerConstructorReplacement(void* cla
   host.ControllerString = ControllerText;
   const void* compression = nullptr;
   if (controller->PublishedObject("Compression", compression) && compression != nullptr &&
-      ReadableLength(static_cast<const uint8_t*>(compression) + 4, 1) == 1)
+      ReadableLength(static_cast<const uint8_t*>(compression) + 4, 1) >= 1)
     host.ReplyCompression = static_cast<const uint8_t*>(compression)[4] != 0;
   std::string version;
   if (!controller->PublishedText("Version", version)) version = "5.0.0";
