@@ -4,10 +4,12 @@
 // write what ran into a trace the test reads.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <string>
 
+#include "BufferText.h"
 #include "core/Streams.h"
 #include "hooking/FrameworkHooks.h"
 #include "hooking/HookEngine.h"
@@ -289,13 +291,6 @@ void RunScenario(const std::string& scenario) {
   Thrown = nullptr;
 }
 
-void CopyText(const std::string& text, char* buffer, int size) {
-  if (buffer == nullptr || size <= 0) return;
-  const size_t length = text.size() < static_cast<size_t>(size) ? text.size() : static_cast<size_t>(size - 1);
-  std::memcpy(buffer, text.data(), length);
-  buffer[length] = '\0';
-}
-
 }  // namespace
 
 // The stand-in routine of a row, for the symbol directory.
@@ -326,9 +321,9 @@ extern "C" __declspec(dllexport) int TestModuleInstallFrameworkHooks(char* error
     InstallFrameworkHooks();
     return CodeHooks ? static_cast<int>(CodeHooks->size()) : 0;
   } catch (const std::exception& failure) {
-    CopyText(failure.what(), error, size);
+    brx_test_module::CopyToBuffer(failure.what(), error, size);
   } catch (...) {
-    CopyText("unknown", error, size);
+    brx_test_module::CopyToBuffer("unknown", error, size);
   }
   return -1;
 }
@@ -342,8 +337,8 @@ extern "C" __declspec(dllexport) void TestModuleRunFramework(const char* scenari
     RunScenario(scenario);
     if (!Trace.empty()) Trace.pop_back();
     if (Interception.IndyHookInstalled) Trace += " [indy]";
-    CopyText(Trace, trace, size);
+    brx_test_module::CopyToBuffer(Trace, trace, size);
   } catch (...) {
-    CopyText("failed", trace, size);
+    brx_test_module::CopyToBuffer("failed", trace, size);
   }
 }
