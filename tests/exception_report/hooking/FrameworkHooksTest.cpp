@@ -3,6 +3,7 @@
 // each called the way the framework calls it.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,30 @@ struct TRowCase {
   const char* Trace;
 };
 
+// "M<kind>=e": the manager got the exception being handled; "O<row>": the
+// original ran. The socket thread's hook is flagged as installed.
+const TRowCase kRowCases[] = {
+    // HandleException's own ShowException does not report it again.
+    {"0", 1, "M1=e O0 O1"},
+    {"0", 0, "M1=e"},
+    {"1", 1, "M1=e O1"},
+    {"1", 0, "M1=e"},
+    {"2", 1, "M1=e O2"},
+    {"2", 0, "M1=e"},
+    {"3", 1, "M1=e O3"},
+    {"3", 0, "M1=e"},
+    {"3-disabled", 0, "O3"},
+    {"3-excluded", 0, "O3"},
+    {"4", 1, "M2=e O4 result=7"},
+    {"4", 0, "M2=e result=0"},
+    {"5", 1, "M2=e O5 result=7"},
+    {"5", 0, "M2=e result=0"},
+    {"9", 0, "M0=e O9=service text/1/2/3"},
+    {"9-outside", 1, "O9=service text/1/2/3"},
+    {"10", 1, "M0=e O10"},
+    {"10", 0, "M0=e"},
+};
+
 }  // namespace
 
 TEST(FrameworkHooks, EveryMappedRowReportsItsExceptionAndCallsOnAsItsRowSays) {
@@ -80,30 +105,7 @@ TEST(FrameworkHooks, EveryMappedRowReportsItsExceptionAndCallsOnAsItsRowSays) {
   // Row 7 only keeps the routine's address.
   ASSERT_EQ(copy.Install(error), 10) << error;
 
-  // "M<kind>=e": the manager got the exception being handled; "O<row>": the
-  // original ran. The socket thread's hook is flagged as installed.
-  const TRowCase cases[] = {
-      // HandleException's own ShowException does not report it again.
-      {"0", 1, "M1=e O0 O1"},
-      {"0", 0, "M1=e"},
-      {"1", 1, "M1=e O1"},
-      {"1", 0, "M1=e"},
-      {"2", 1, "M1=e O2"},
-      {"2", 0, "M1=e"},
-      {"3", 1, "M1=e O3"},
-      {"3", 0, "M1=e"},
-      {"3-disabled", 0, "O3"},
-      {"3-excluded", 0, "O3"},
-      {"4", 1, "M2=e O4 result=7"},
-      {"4", 0, "M2=e result=0"},
-      {"5", 1, "M2=e O5 result=7"},
-      {"5", 0, "M2=e result=0"},
-      {"9", 0, "M0=e O9=service text/1/2/3"},
-      {"9-outside", 1, "O9=service text/1/2/3"},
-      {"10", 1, "M0=e O10"},
-      {"10", 0, "M0=e"},
-  };
-  for (const TRowCase& row : cases)
+  for (const TRowCase& row : kRowCases)
     EXPECT_EQ(copy.Run(row.Scenario, row.Answer), std::string(row.Trace) + " [indy]")
         << row.Scenario << " answering " << row.Answer;
 }
@@ -155,4 +157,35 @@ TEST(FrameworkHooks, UnmappedRowsInstallNothing) {
 TEST(FrameworkHooks, TheWebFrameworksPackageNameCarriesItsReleaseAndVersion) {
   EXPECT_EQ(RevavaRez::IntraWebPackageName(50), "Intraweb_50_70.bpl");
   EXPECT_EQ(RevavaRez::IntraWebPackageName(10), "Intraweb_10_70.bpl");
+}
+
+// The same rows in an active test program: its own stand-ins, found through
+// the symbol directory of the block put into its copy as a resource.
+TEST(FrameworkHooks, InATestProgramTheMappedRowsReportAndCallOnAlike) {
+  brx_test::TTempFolder folder(L"framework-exe");
+  const std::wstring plain = folder.Path() + L"\\plain.exe";
+  ASSERT_TRUE(brx_test::CopyModule(brx_test::TestModulePath(L"brx_test_module_console.exe"), plain));
+  const brx_test::TModuleRun offsets = brx_test::RunTestModule(plain, L"framework-offsets");
+  ASSERT_TRUE(offsets.Ended && offsets.ExitCode == 0) << offsets.Report;
+  brx_test::TDataBlock block;
+  block.Options = brx_test::OptionsStream(brx_test::TOptionsImage{}, block.Version);
+  std::istringstream lines(offsets.Report);
+  unsigned row = 0, offset = 0;
+  while (lines >> row >> offset)
+    if (row <= 5 || row == 9 || row == 10) block.Symbols.push_back({static_cast<uint8_t>(row), offset, 64});
+  ASSERT_EQ(block.Symbols.size(), 8u) << offsets.Report;
+  const std::wstring active = folder.Path() + L"\\framework.exe";
+  ASSERT_TRUE(brx_test::CopyModule(plain, active) && brx_test::PutResource(active, brx_test::ResourceBlock(block)));
+
+  std::wstring arguments = L"framework";
+  std::string expected = "hooks=8\n";
+  for (const TRowCase& row : kRowCases) {
+    const std::string item = std::string(row.Scenario) + ":" + std::to_string(row.Answer);
+    arguments += L" " + std::wstring(item.begin(), item.end());
+    expected += std::string(row.Trace) + " [indy]\n";
+  }
+  const brx_test::TModuleRun run = brx_test::RunTestModule(active, arguments);
+  ASSERT_TRUE(run.Ended);
+  EXPECT_EQ(run.ExitCode, 0u);
+  EXPECT_EQ(run.Report, expected);
 }

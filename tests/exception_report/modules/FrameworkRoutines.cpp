@@ -5,11 +5,15 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "BufferText.h"
+#include "TestModuleDriver.h"
+#include "core/VArev.h"
 #include "core/Streams.h"
 #include "hooking/FrameworkHooks.h"
 #include "hooking/HookEngine.h"
@@ -310,10 +314,11 @@ extern "C" __declspec(dllexport) uintptr_t TestModuleFrameworkRoutine(int row) {
   return row >= 0 && row < 11 ? routines[row] : 0;
 }
 
+namespace {
+
 // Hooks the framework's routines as the start-up will, with the stand-in
-// manager; answers how many code hooks exist, -1 when hooking failed (its
-// message in the buffer).
-extern "C" __declspec(dllexport) int TestModuleInstallFrameworkHooks(char* error, int size) {
+// manager; answers how many code hooks exist, -1 when hooking failed.
+int InstallStandIns(std::string& error) {
   try {
     static const bool engineUp = (EHookInit(), true);
     (void)engineUp;
@@ -321,24 +326,68 @@ extern "C" __declspec(dllexport) int TestModuleInstallFrameworkHooks(char* error
     InstallFrameworkHooks();
     return CodeHooks ? static_cast<int>(CodeHooks->size()) : 0;
   } catch (const std::exception& failure) {
-    brx_test_module::CopyToBuffer(failure.what(), error, size);
+    error = failure.what();
   } catch (...) {
-    brx_test_module::CopyToBuffer("unknown", error, size);
+    error = "unknown";
   }
   return -1;
 }
 
-// Runs a scenario with the manager answering answer; the trace in the buffer.
-extern "C" __declspec(dllexport) void TestModuleRunFramework(const char* scenario, int answer, char* trace,
-                                                             int size) {
+// The trace of one scenario with the manager answering answer.
+std::string TraceOf(const std::string& scenario, int answer) {
   try {
     Trace.clear();
     Answer = static_cast<uint8_t>(answer);
     RunScenario(scenario);
     if (!Trace.empty()) Trace.pop_back();
     if (Interception.IndyHookInstalled) Trace += " [indy]";
-    brx_test_module::CopyToBuffer(Trace, trace, size);
+    return Trace;
   } catch (...) {
-    brx_test_module::CopyToBuffer("failed", trace, size);
+    return "failed";
   }
+}
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+}  // namespace
+
+// The stand-in's answers through the library's exports, for a test library.
+extern "C" __declspec(dllexport) int TestModuleInstallFrameworkHooks(char* error, int size) {
+  std::string message;
+  const int hooks = InstallStandIns(message);
+  brx_test_module::CopyToBuffer(message, error, size);
+  return hooks;
+}
+
+extern "C" __declspec(dllexport) void TestModuleRunFramework(const char* scenario, int answer, char* trace,
+                                                             int size) {
+  brx_test_module::CopyToBuffer(TraceOf(scenario ? scenario : "", answer), trace, size);
+}
+
+// And through verbs, for a test EXE:
+//   framework-offsets REPORT   "ROW OFFSET" lines: each stand-in's offset from
+//                              this module's handle + 4096
+//   framework CASE... REPORT   each CASE "SCENARIO:ANSWER"; "hooks=N" (or the
+//                              engine's message), then one trace a line
+int brx_test_module::RunFrameworkVerbs(const std::vector<std::wstring>& arguments) {
+  if (arguments.size() == 2 && arguments[0] == L"framework-offsets") {
+    std::string text;
+    const auto base = reinterpret_cast<uintptr_t>(ThisModule());
+    for (int row = 0; row < 11; ++row)
+      text += std::to_string(row) + " " + std::to_string(TestModuleFrameworkRoutine(row) - base - 4096) + "\n";
+    return WriteReport(arguments[1], text) ? 0 : 3;
+  }
+  if (arguments.size() >= 2 && arguments[0] == L"framework") {
+    std::string error;
+    const int hooks = InstallStandIns(error);
+    std::string text = hooks < 0 ? "hooks failed: " + error + "\n" : "hooks=" + std::to_string(hooks) + "\n";
+    for (size_t at = 1; at + 1 < arguments.size(); ++at) {
+      const std::string item = Narrow(arguments[at]);
+      const size_t colon = item.rfind(':');
+      if (colon == std::string::npos) return 2;
+      text += TraceOf(item.substr(0, colon), std::atoi(item.c_str() + colon + 1)) + "\n";
+    }
+    return WriteReport(arguments.back(), text) ? 0 : 3;
+  }
+  return kNotMyVerb;
 }

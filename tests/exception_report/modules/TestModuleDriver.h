@@ -22,5 +22,7 @@ int RunWebVerbs(const std::vector<std::wstring>& arguments);
 // The thread tracking's verbs (ThreadVerbs.cpp).
 int RunThreadVerbs(const std::vector<std::wstring>& arguments);
 int RunInterceptionVerbs(const std::vector<std::wstring>& arguments);
+// The framework hooks' stand-ins (FrameworkRoutines.cpp).
+int RunFrameworkVerbs(const std::vector<std::wstring>& arguments);
 
 }  // namespace brx_test_module
