@@ -32,7 +32,8 @@ TEST(Symbols, TheDirectoryMapsOnlyToTheModulesOwnCode) {
   ASSERT_TRUE(ExportOffsets(routine, constant));
   brx_test::TDataBlock block;
   block.Options = brx_test::OptionsStream(brx_test::TOptionsImage{}, block.Version);
-  block.Symbols = {{4, routine, 32}, {5, constant, 16}, {6, 0x7FFFF000, 16}};
+  // Identifiers that no framework routine uses.
+  block.Symbols = {{40, routine, 32}, {41, constant, 16}, {42, 0x7FFFF000, 16}};
   brx_test::TTempFolder folder(L"symbols");
   brx_test::TModuleCopy copy(folder, kModule, L"symbols.dll", TBlockForm::Resource, brx_test::ResourceBlock(block));
   ASSERT_NE(copy.Handle(), nullptr);
@@ -43,16 +44,16 @@ TEST(Symbols, TheDirectoryMapsOnlyToTheModulesOwnCode) {
   char error[256] = "";
   auto hook = [&](int identifier) { return hookSymbol(identifier, error, sizeof error); };
 
-  EXPECT_EQ(find(4), reinterpret_cast<uintptr_t>(target));
-  EXPECT_EQ(find(5), 0u) << "a constant is not code";
-  EXPECT_EQ(find(6), 0u) << "outside the image";
-  EXPECT_EQ(find(7), 0u) << "no entry";
-  EXPECT_EQ(hook(5), 0);
-  EXPECT_EQ(hook(6), 0);
+  EXPECT_EQ(find(40), reinterpret_cast<uintptr_t>(target));
+  EXPECT_EQ(find(41), 0u) << "a constant is not code";
+  EXPECT_EQ(find(42), 0u) << "outside the image";
+  EXPECT_EQ(find(43), 0u) << "no entry";
+  EXPECT_EQ(hook(41), 0);
+  EXPECT_EQ(hook(42), 0);
 
   int (*volatile call)(int) = target;
   EXPECT_EQ(call(2), 7);
-  ASSERT_EQ(hook(4), 1) << error;
+  ASSERT_EQ(hook(40), 1) << error;
   EXPECT_EQ(call(2), 1007) << "the replacement runs and reaches the original";
   copy.Export<void (*)()>("TestModuleHooksDone")();
   EXPECT_EQ(call(2), 7);

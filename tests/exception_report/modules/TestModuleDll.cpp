@@ -91,8 +91,10 @@ extern "C" __declspec(dllexport) int TestModuleHookSymbol(int identifier, char* 
   return -1;
 }
 
-// Undoes the hooks before the module goes.
-extern "C" __declspec(dllexport) void TestModuleHooksDone() { RevavaRez::EHookDone(); }
+// Undoes the symbol test's own hook, leaving any other in place.
+extern "C" __declspec(dllexport) void TestModuleHooksDone() {
+  RevavaRez::UnhookProcedure(reinterpret_cast<void*>(&TestModuleSymbolTarget));
+}
 
 // A worker for the stack-capture tests, started as a thread procedure on a
 // pair of events: it tells that it runs, then waits inside this module until

@@ -24,5 +24,7 @@ int RunThreadVerbs(const std::vector<std::wstring>& arguments);
 int RunInterceptionVerbs(const std::vector<std::wstring>& arguments);
 // The web hooks' verbs (UnitVerbs.cpp).
 int RunUnitVerbs(const std::vector<std::wstring>& arguments);
+// The framework hooks' stand-ins (FrameworkRoutines.cpp).
+int RunFrameworkVerbs(const std::vector<std::wstring>& arguments);
 
 }  // namespace brx_test_module
