@@ -22,5 +22,7 @@ int RunWebVerbs(const std::vector<std::wstring>& arguments);
 // The thread tracking's verbs (ThreadVerbs.cpp).
 int RunThreadVerbs(const std::vector<std::wstring>& arguments);
 int RunInterceptionVerbs(const std::vector<std::wstring>& arguments);
+// The freeze watchdog's verbs (FreezeVerbs.cpp).
+int RunFreezeVerbs(const std::vector<std::wstring>& arguments);
 
 }  // namespace brx_test_module
