@@ -18,9 +18,11 @@
 #include <string>
 
 #include "TestModuleDriver.h"
+#include "core/Hooks.h"
 #include "events/EventSinks.h"
 #include "interception/Dispatch.h"
 #include "options/ActivationGate.h"
+#include "options/CurrentRevavaRezOptions.h"
 #include "options/VezavuModuleOptionsEx.h"
 #include "processing/ProcessingSeams.h"
 #include "processing/ProcessingState.h"
@@ -32,7 +34,7 @@ extern "C" __declspec(dllexport) void FreezeTestHang(DWORD ms);
 
 namespace {
 
-constexpr DWORD kBound = 15000;
+constexpr DWORD kBound = 8000;
 const wchar_t kTitle[] = L"Freezing main window";
 
 struct TFreezeSeen {
@@ -62,6 +64,27 @@ bool RecordDialog() {
 
 void Nothing() {}
 void NoSend(const TSendRequest&) {}
+
+// The watch's options as the test's data block gives them (2 s), set
+// without the switch's start.
+// The options' switch acts on the current options, the watch reads the
+// library's own: both get them.
+TVezavuModuleOptionsEx* CurrentOptions() {
+  try {
+    return CurrentRevavaRezOptions();
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+void WatchOptions(uint8_t behaviourFlags) {
+  for (TVezavuModuleOptionsEx* options : {LibraryState().Options.get(), CurrentOptions()}) {
+    if (options == nullptr) continue;
+    options->TVezavuModuleOptions::SetFreezeWatch(true);
+    options->SetFreezeSeconds(2);
+    options->SetBehaviourFlags(behaviourFlags);
+  }
+}
 
 void RecordReports() {
   ProcessingSeams.ShowExceptionDialog = RecordDialog;
@@ -134,19 +157,28 @@ class EFreezeCase : public Exception {
   using Exception::Exception;
 };
 
+// The hang runs in the library beside this program (the test puts it
+// there), whose exports the report's call stack names.
+void HangInLibrary(DWORD ms) {
+  HMODULE library = LoadLibraryW(L"brx_test_module_dll.dll");
+  auto hang = library ? reinterpret_cast<void (*)(DWORD)>(reinterpret_cast<void*>(GetProcAddress(library, "FreezeTestHang")))
+                      : nullptr;
+  (hang ? hang : FreezeTestHang)(ms);
+}
+
 std::string RunCase(const std::wstring& which) {
   std::string extra;
   if (which == L"off") {
-    TVezavuModuleOptionsEx& options = *LibraryState().Options;
-    const int32_t seconds = options.FreezeSeconds();
-    options.SetFreezeSeconds(0);
+    TVezavuModuleOptionsEx& own = *LibraryState().Options;
+    own.SetFreezeSeconds(0);
     StartFreezeWatch();
     extra += Flag("zero-starts", FreezeWatchRunning());
-    options.SetFreezeSeconds(seconds);
-    options.SetFreezeWatch(false);
-    options.SetFreezeWatch(true);
+    own.SetFreezeSeconds(2);
+    // What the options' switch calls (the library DLL's case switches
+    // through the options themselves).
+    LibraryHooks.StartFreezeWatch();
     extra += Flag("switch-on-starts", FreezeWatchRunning());
-    options.SetFreezeWatch(false);
+    LibraryHooks.StopFreezeWatch();
     extra += Flag("switch-off-stops", !FreezeWatchRunning());
     return extra;
   }
@@ -168,7 +200,7 @@ std::string RunCase(const std::wstring& which) {
   } else {
     extra += Flag("watched", PumpUntilWatched());
     if (which == L"hang1" || which == L"hang3") {
-      FreezeTestHang(which == L"hang1" ? 1000 : 3000);
+      HangInLibrary(which == L"hang1" ? 1000 : 3000);
       // The main thread runs on and the watchdog watches again.
       extra += Flag("watched-after", PumpUntilWatched());
       if (Seen.FreezeReports > 0) extra += ReportFacts();
@@ -198,7 +230,7 @@ HANDLE StopReturned = nullptr;
 std::atomic<bool> StopEarly{false};
 
 DWORD WINAPI StopThroughOptions(void*) {
-  LibraryState().Options->SetFreezeWatch(false);
+  if (TVezavuModuleOptionsEx* options = CurrentOptions()) options->SetFreezeWatch(false);
   SetEvent(StopReturned);
   return 0;
 }
@@ -215,14 +247,14 @@ void StartStopperDuringReport() {
 std::string RunDllCase(const std::wstring& dll) {
   HMODULE module = LoadLibraryW(dll.c_str());
   if (module == nullptr) return " load-failed";
-  auto start = reinterpret_cast<int (*)()>(reinterpret_cast<void*>(GetProcAddress(module, "TestModuleFreezeStart")));
+  auto start = reinterpret_cast<int (*)(int)>(reinterpret_cast<void*>(GetProcAddress(module, "TestModuleFreezeStart")));
   auto finish =
       reinterpret_cast<int (*)(char*, int)>(reinterpret_cast<void*>(GetProcAddress(module, "TestModuleFreezeFinish")));
   if (start == nullptr || finish == nullptr) return " no-exports";
   // The library alone watches here.
   StopFreezeWatch();
   HWND window = MakeWindow();
-  std::string extra = Flag("dll-running", start() != 0);
+  std::string extra = Flag("dll-running", start(0x20) != 0);
   extra += Flag("watched", PumpUntilWatched());
   FreezeTestHang(3000);
   // The main thread runs on.
@@ -246,7 +278,8 @@ extern "C" __declspec(dllexport) __attribute__((noinline)) void FreezeTestHang(D
 
 // The library DLL's watch, reporting into the DLL's own seam; the report
 // starts the stop through the options on another thread.
-extern "C" __declspec(dllexport) int TestModuleFreezeStart() {
+extern "C" __declspec(dllexport) int TestModuleFreezeStart(int behaviourFlags) {
+  WatchOptions(static_cast<uint8_t>(behaviourFlags));
   RecordReports();
   Seen.AtReport = StartStopperDuringReport;
   StartFreezeWatch();
@@ -264,7 +297,8 @@ extern "C" __declspec(dllexport) void TestModuleFreezeFinish(char* line, int siz
 }
 
 // A library DLL whose main module watches starts none.
-extern "C" __declspec(dllexport) int TestModuleFreezeStartOnly() {
+extern "C" __declspec(dllexport) int TestModuleFreezeStartOnly(int behaviourFlags) {
+  WatchOptions(static_cast<uint8_t>(behaviourFlags));
   StartFreezeWatch();
   const bool running = FreezeWatchRunning();
   StopFreezeWatch();
@@ -276,16 +310,17 @@ namespace brx_test_module {
 int RunFreezeVerbs(const std::vector<std::wstring>& arguments) {
   if (arguments.size() != 3 || (arguments[0] != L"freeze" && arguments[0] != L"freeze-dll")) return kNotMyVerb;
   if (!LibraryState().Active || !LibraryState().Options) return WriteReport(arguments[2], "inactive") ? 0 : 3;
+  WatchOptions(0x30);
   RecordReports();
   std::string extra;
   if (arguments[0] == L"freeze") {
     extra = RunCase(arguments[1]);
   } else if (arguments[1].find(L"mainwatches") != std::wstring::npos) {
     HMODULE module = LoadLibraryW(arguments[1].c_str());
-    auto only = module ? reinterpret_cast<int (*)()>(
+    auto only = module ? reinterpret_cast<int (*)(int)>(
                              reinterpret_cast<void*>(GetProcAddress(module, "TestModuleFreezeStartOnly")))
                        : nullptr;
-    extra = only ? Flag("dll-running", only() != 0) : " no-exports";
+    extra = only ? Flag("dll-running", only(0x30) != 0) : " no-exports";
   } else {
     extra = RunDllCase(arguments[1]);
   }

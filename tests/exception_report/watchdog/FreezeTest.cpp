@@ -50,7 +50,7 @@ TEST(FreezeWatch, WhatAFrozenMainWindowGives) {
       {"a notify sink holding the main thread in a processing gives no freeze report and no deadlock", L"sink",
        "reports=0 watched=1 watched-after=1 stopped=1"},
       {"a destroyed main window is never reported", L"destroyed", "reports=0 watched=1 stopped=1"},
-      {"FreezeSeconds 0 starts no watchdog; the options' switch starts and stops it", L"off",
+      {"FreezeSeconds 0 starts no watchdog; the switch's hooks start and stop it", L"off",
        "reports=0 zero-starts=0 switch-on-starts=1 switch-off-stops=1"},
   };
   for (const TCase& c : cases) {
@@ -58,6 +58,9 @@ TEST(FreezeWatch, WhatAFrozenMainWindowGives) {
     brx_test::TTempFolder folder(L"freeze");
     const std::wstring exe = brx_test::ActiveCopy(folder, kWindowed, FreezeOptions());
     ASSERT_FALSE(exe.empty());
+    // The library the main thread hangs in, active beside the program (its
+    // main module watches).
+    ASSERT_FALSE(brx_test::ActiveCopy(folder, kDll, FreezeOptions()).empty());
     const brx_test::TModuleRun run = brx_test::RunTestModule(exe, std::wstring(L"freeze ") + c.Which);
     ASSERT_TRUE(run.Ended);
     EXPECT_EQ(run.ExitCode, 0u);
