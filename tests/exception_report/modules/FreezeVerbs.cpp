@@ -56,7 +56,7 @@ bool RecordDialog() {
     ++Seen.FreezeReports;
     Seen.Message = message;
     Seen.Report = ProcessingState().ReportText;
-    Seen.At = GetTickCount64();
+    if (Seen.At == 0) Seen.At = GetTickCount64();
   }
   if (Seen.AtReport) Seen.AtReport();
   return true;
