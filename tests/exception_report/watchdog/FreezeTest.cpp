@@ -15,8 +15,9 @@ namespace {
 const wchar_t kWindowed[] = L"brx_test_module_windowed.exe";
 const wchar_t kDll[] = L"brx_test_module_dll.dll";
 
-// A watch of 2 s, reports to the dialog seam and the log; the block
-// carries the built-in texts, as a built program's does.
+// A watch of 2 s; the block carries the built-in texts, as a built
+// program's does. The verbs give the library's options the same watch
+// themselves and record each report at the dialog seam.
 brx_test::TOptionsImage FreezeOptions(uint8_t behaviourFlags = 0x30) {
   brx_test::TOptionsImage image;
   for (int i = 0; i < RevavaRez::kTextCount; ++i) image.Texts[static_cast<size_t>(i)] = RevavaRez::TextAt(i);
@@ -98,25 +99,25 @@ TEST(FreezeWatch, WithoutAWindowTheStopIsPrompt) {
   EXPECT_LT(stopMs, 1000) << run.Report;
 }
 
-TEST(FreezeWatch, ALibraryWhoseMainModuleWatchesStartsNone) {
-  brx_test::TTempFolder folder(L"freeze-mainwatches");
+// The library DLL in the active windowed program, its own watch's flags
+// given: the program's answer.
+brx_test::TModuleRun RunWithLibrary(const wchar_t* label, uint8_t behaviourFlags) {
+  brx_test::TTempFolder folder(label);
   const std::wstring exe = brx_test::ActiveCopy(folder, kWindowed, FreezeOptions());
-  const std::wstring dll = brx_test::ActiveCopy(folder, kDll, FreezeOptions(0x30));
-  ASSERT_FALSE(exe.empty());
-  ASSERT_FALSE(dll.empty());
-  const brx_test::TModuleRun run = brx_test::RunTestModule(exe, L"freeze-dll \"" + dll + L"\"");
+  const std::wstring dll = brx_test::ActiveCopy(folder, kDll, FreezeOptions(behaviourFlags));
+  if (exe.empty() || dll.empty()) return brx_test::TModuleRun();
+  return brx_test::RunTestModule(exe, L"freeze-dll \"" + dll + L"\"");
+}
+
+TEST(FreezeWatch, ALibraryWhoseMainModuleWatchesStartsNone) {
+  const brx_test::TModuleRun run = RunWithLibrary(L"freeze-mainwatches", 0x30);
   ASSERT_TRUE(run.Ended);
   EXPECT_EQ(run.Report, "reports=0 dll-running=0");
 }
 
 TEST(FreezeWatch, AStopDuringALibrarysReportReturnsOnceTheReportIsOver) {
-  brx_test::TTempFolder folder(L"freeze-dll");
-  const std::wstring exe = brx_test::ActiveCopy(folder, kWindowed, FreezeOptions());
   // Without bit 4 the library watches beside the active program.
-  const std::wstring dll = brx_test::ActiveCopy(folder, kDll, FreezeOptions(0x20));
-  ASSERT_FALSE(exe.empty());
-  ASSERT_FALSE(dll.empty());
-  const brx_test::TModuleRun run = brx_test::RunTestModule(exe, L"freeze-dll \"" + dll + L"\"");
+  const brx_test::TModuleRun run = RunWithLibrary(L"freeze-dll", 0x20);
   ASSERT_TRUE(run.Ended);
   EXPECT_EQ(run.ExitCode, 0u);
   for (const char* part : {"dll-running=1", "watched=1", "pumps-after=1", "dll-reports=1", "stopper-joined=1",
