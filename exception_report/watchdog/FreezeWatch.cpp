@@ -90,10 +90,7 @@ class TFreezeThread {
         if (Terminated || GetTickCount64() - firstUnanswered < FThresholdMs) continue;
         // A busy processing lock counts as an answer: a main thread that
         // waits for the library is not frozen.
-        if (!Report()) {
-          unanswered = false;
-          RestAnswered();
-        }
+        if (!Report()) RestAnswered();
         unanswered = false;
         continue;
       }
@@ -157,7 +154,9 @@ void Free(TFreezeThread* watchdog) {
 void StopAndFree(TFreezeThread* watchdog) {
   watchdog->Terminated = true;
   SetEvent(watchdog->Wake);
-  WaitForSingleObject(watchdog->LeftLoop, INFINITE);
+  // A thread already gone (ended with the process) never signals.
+  const HANDLE ends[] = {watchdog->LeftLoop, watchdog->Thread};
+  WaitForMultipleObjects(2, ends, FALSE, INFINITE);
   if (IsDLLModule(ThisModule()))
     TerminateThread(watchdog->Thread, 1);
   else
