@@ -57,8 +57,13 @@ class TFreezeThread {
     } catch (...) {
     }
     ThreadExceptionState().OnWatchdogThread = 0;
+    // A library ends this thread from outside: it waits here, where it
+    // holds no lock, rather than in its own exit, which takes the loader's
+    // and the heap's locks that an ending from outside would leave held.
+    const bool library = IsDLLModule(ThisModule());
     // The last touch of the object: a stop may free it from here on.
     SetEvent(watchdog->LeftLoop);
+    if (library) Sleep(INFINITE);
     return 0;
   }
 
