@@ -3,6 +3,7 @@
 #include "dialog/SendProgress.h"
 #include "interception/ThreadExceptionState.h"
 #include "processing/ProcessingState.h"
+#include "watchdog/FreezeWatch.h"
 #include "web/WebHost.h"
 
 namespace RevavaRez {
@@ -13,7 +14,7 @@ bool NoMail(const std::string&, const std::string&, const std::string&, const st
 std::vector<TStackEntryText> NoStack() { return {}; }
 }  // namespace
 
-TLibraryHooks LibraryHooks = {Nothing, Nothing, SendProgressDialogUp, NoMail, NoStack, LastProcessedObject, LastRaiseAddressOf,
+TLibraryHooks LibraryHooks = {StartFreezeWatch, StopFreezeWatch, SendProgressDialogUp, NoMail, NoStack, LastProcessedObject, LastRaiseAddressOf,
                               Nothing, IsWebHost, Nothing};
 
 }  // namespace RevavaRez

@@ -30,6 +30,10 @@ struct TLibraryState {
   TDateTime StartTime = 0;
   // The start-up thread, the report's main thread.
   uint32_t MainThreadID = 0;
+  // A handle on the main thread with the rights the freeze watchdog needs
+  // (suspend, resume, context, query); made by the watchdog's start when
+  // absent.
+  void* MainThreadHandle = nullptr;
   // The threads this module knows of, from activation on; the first record
   // is the main thread's.
   std::unique_ptr<TVezavuThreadsList> Threads;

@@ -128,7 +128,7 @@ int RunVerbs(const std::vector<std::wstring>& arguments) {
     if (arguments.size() == 3 && arguments[0] == L"load")
       return WriteReport(arguments[2], LoadedLibraryState(arguments[1])) ? 0 : 3;
     for (auto group : {RunProcessingVerbs, RunLogVerbs, RunEventVerbs, RunWebVerbs, RunThreadVerbs, RunUnitVerbs,
-                       RunFrameworkVerbs}) {
+                       RunFrameworkVerbs, RunFreezeVerbs}) {
       const int answer = group(arguments);
       if (answer != kNotMyVerb) return answer;
     }

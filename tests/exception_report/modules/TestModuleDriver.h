@@ -26,5 +26,7 @@ int RunInterceptionVerbs(const std::vector<std::wstring>& arguments);
 int RunUnitVerbs(const std::vector<std::wstring>& arguments);
 // The framework hooks' stand-ins (FrameworkRoutines.cpp).
 int RunFrameworkVerbs(const std::vector<std::wstring>& arguments);
+// The freeze watchdog's verbs (FreezeVerbs.cpp).
+int RunFreezeVerbs(const std::vector<std::wstring>& arguments);
 
 }  // namespace brx_test_module
