@@ -62,8 +62,6 @@ bool RecordDialog() {
   return true;
 }
 
-void Nothing() {}
-void NoSend(const TSendRequest&) {}
 
 // The watch's options as the test's data block gives them (2 s), set
 // without the switch's start.
@@ -87,13 +85,7 @@ void WatchOptions(uint8_t behaviourFlags) {
 }
 
 void RecordReports() {
-  ProcessingSeams.ShowExceptionDialog = RecordDialog;
-  ProcessingSeams.CaptureScreenshot = Nothing;
-  ProcessingSeams.SaveScreenshotFile = Nothing;
-  ProcessingSeams.FreeScreenshot = Nothing;
-  ProcessingSeams.DeleteScreenshotFile = Nothing;
-  ProcessingSeams.AskReproduceSteps = Nothing;
-  ProcessingSeams.SendReport = NoSend;
+  brx_test_module::RecordProcessingDialogs(RecordDialog);
 }
 
 std::atomic<int> NullsSeen{0};

@@ -104,18 +104,10 @@ bool RecordDialog() {
   return true;
 }
 
-void Nothing() {}
-void NoSend(const TSendRequest&) {}
 
 void Intercept(const std::wstring& reportFile) {
   Seen.ReportFile = reportFile;
-  ProcessingSeams.ShowExceptionDialog = RecordDialog;
-  ProcessingSeams.CaptureScreenshot = Nothing;
-  ProcessingSeams.SaveScreenshotFile = Nothing;
-  ProcessingSeams.FreeScreenshot = Nothing;
-  ProcessingSeams.DeleteScreenshotFile = Nothing;
-  ProcessingSeams.AskReproduceSteps = Nothing;
-  ProcessingSeams.SendReport = NoSend;
+  RecordProcessingDialogs(RecordDialog);
   EHookInit();
   InstallInterceptionHooks({ModuleFileNameOf(ThisModule())});
   InstallRuntimeProcedures();

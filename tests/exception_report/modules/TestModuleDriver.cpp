@@ -8,6 +8,7 @@
 #include "moduleinfo/ModulesList.h"
 #include "options/ActivationGate.h"
 #include "options/VezavuModuleOptionsEx.h"
+#include "processing/ProcessingSeams.h"
 #include "report/ReportText.h"
 #include "stack/StackList.h"
 #include "stack/StackWalk.h"
@@ -22,6 +23,24 @@ bool WriteReport(const std::wstring& file, const std::string& text) {
   const BOOL ok = WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
   CloseHandle(handle);
   return ok && written == text.size();
+}
+
+namespace {
+
+void Nothing() {}
+void NoSend(const RevavaRez::TSendRequest&) {}
+
+}  // namespace
+
+void RecordProcessingDialogs(bool (*showDialog)()) {
+  using RevavaRez::ProcessingSeams;
+  ProcessingSeams.ShowExceptionDialog = showDialog;
+  ProcessingSeams.CaptureScreenshot = Nothing;
+  ProcessingSeams.SaveScreenshotFile = Nothing;
+  ProcessingSeams.FreeScreenshot = Nothing;
+  ProcessingSeams.DeleteScreenshotFile = Nothing;
+  ProcessingSeams.AskReproduceSteps = Nothing;
+  ProcessingSeams.SendReport = NoSend;
 }
 
 namespace {

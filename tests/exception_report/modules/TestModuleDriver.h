@@ -12,6 +12,10 @@ int RunVerbs(const std::vector<std::wstring>& arguments);
 // Replaces the file with the text; false when it could not.
 bool WriteReport(const std::wstring& file, const std::string& text);
 
+// Points the processing's dialog seam at the recorder; the screenshot, the
+// request for steps and the send do nothing.
+void RecordProcessingDialogs(bool (*showDialog)());
+
 // The verb groups of the exception-processing tests, each in a file of its
 // own; each answers kNotMyVerb for a verb it does not know.
 constexpr int kNotMyVerb = -1;
